@@ -1,0 +1,50 @@
+#pragma once
+// The device entry: one attached device from the scan that finds it until it
+// is unplugged or the loader ends. Every subsystem works on a device through it.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "devices/DevicePanel.h"
+#include "devices/FirmwareVersion.h"
+
+namespace zv {
+
+class TWriteThread;
+
+// Which driver library serves a device (the entry's `transport`).
+constexpr int32_t TRANSPORT_FTDI = 0;
+constexpr int32_t TRANSPORT_OM = 1;
+
+// A serial string read as a decimal int32 (optional sign, digits only);
+// nullopt when it is no such number or does not fit.
+std::optional<int32_t> ParseSerialNumber(std::string_view serial);
+
+class TDevEntry {
+public:
+    TDevEntry(std::string_view serial, int16_t deviceIndex, int32_t transport);
+    TDevEntry(const TDevEntry&) = delete;
+    TDevEntry& operator=(const TDevEntry&) = delete;
+    ~TDevEntry();
+
+    int32_t serialNumber;  // -1 when the serial string is not a number
+    int16_t deviceIndex;   // position in the maker library's list; -1 for FTDI
+    uint32_t processorId = 0;
+    bool inBootloader = false;
+    bool replugRequired = false;
+    // Set by the discovery thread while the main thread may read it.
+    std::atomic<bool> disconnected{false};
+    std::unique_ptr<TDevicePanel> panel;
+    // Not owned. Read by the discovery thread under the devices lock.
+    std::atomic<TWriteThread*> writeThread{nullptr};
+    TFirmwareVersion firmwareVersion;
+    TFirmwareVersion bootloaderVersion;
+    int32_t transport;
+    void* ftHandle = nullptr;  // FT_HANDLE while the FTDI channel is open
+    uint32_t omHandle = 0;     // maker-library handle while its channel is open
+};
+
+}  // namespace zv
