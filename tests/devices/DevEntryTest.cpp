@@ -38,6 +38,10 @@ TEST(DevEntry, DestroysItsPanelFirst) {
     struct RecordingPanel : TDevicePanel {
         explicit RecordingPanel(const TDevEntry& e, int32_t& seen) : entry(e), seenSerial(seen) {}
         ~RecordingPanel() override { seenSerial = entry.serialNumber; }
+        void SetStatus(const std::string&, LogLevel) override {}
+        void SetWriteEnabled(bool) override {}
+        void SetProgress(int) override {}
+        void SetWriteHandler(std::function<void()>) override {}
         const TDevEntry& entry;
         int32_t& seenSerial;
     };

@@ -1,0 +1,80 @@
+#pragma once
+// The discovery thread: lists the devices of both driver libraries, compares
+// them with the registry under its lock, and identifies the new ones (mode,
+// versions, processor), sending application-mode devices the bootloader start.
+// The registry takes its results over on the main thread when it has ended.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/Log.h"
+#include "devices/Registry.h"
+
+namespace zv {
+
+class TLoaderCore;
+
+constexpr int32_t ErrDeviceOpen = 7;
+constexpr int32_t ErrNoIdentification = 8;
+
+inline constexpr const char* FTDI_PRODUCT_DESCRIPTION = "Zelvia";
+constexpr int FTDI_LIST_ATTEMPTS = 50;
+constexpr uint32_t FTDI_LIST_RETRY_MS = 100;
+constexpr uint32_t OM_FIRST_LIST_COUNT = 5;
+constexpr int APP_VERSION_ATTEMPTS = 4;
+constexpr uint32_t APP_VERSION_REPLY_SIZE = 100;
+constexpr uint32_t APP_VERSION_TIMEOUT_MS = 2000;
+constexpr uint32_t APP_VERSION_MIN_REPLY = 8;
+constexpr uint32_t BOOT_START_TIMEOUT_MS = 1000;
+
+class TReadVersion {
+public:
+    explicit TReadVersion(TLoaderCore& core);
+    TReadVersion(const TReadVersion&) = delete;
+    TReadVersion& operator=(const TReadVersion&) = delete;
+    // Waits for the thread; by then Execute has returned.
+    ~TReadVersion();
+
+    // Runs Execute on a thread of its own; `onTerminate` is then posted to the
+    // main thread.
+    void Start(std::function<void()> onTerminate);
+    void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
+    bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
+
+    void Execute();
+    void SearchDevices();
+    void ListFtdiDevices();
+    void ListOmDevices();
+    bool IdentifyDevice(TDevEntry& entry);
+    bool ProbeBootloader(TDevEntry& entry);
+    bool ReadAppVersion(TDevEntry& entry);
+    bool ReadBootloaderInfo(TDevEntry& entry);
+    bool StartBootloader(TDevEntry& entry);
+
+    void SendLog(LogLevel level, int32_t device, std::string text);
+    void SendLogFmt(LogLevel level, int32_t device, const char* format, ...) __attribute__((format(printf, 4, 5)));
+
+    // Results, final once the end handler runs.
+    uint32_t StartTick = 0;
+    std::string MsgText;
+    LogLevel MsgLevel = llNormal;
+    int32_t MsgDevice = 0;
+    TDeviceList NewDevices;
+    TDeviceList* KnownDevices = nullptr;
+    int32_t ErrorCode = 0;
+    int32_t LastReplyCode = 0;
+    int32_t ElapsedMs = 0;
+
+private:
+    void SyncLog();
+    void LogException(const std::exception& error);
+
+    TLoaderCore& core_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+}  // namespace zv

@@ -1,0 +1,181 @@
+#include "flashing/WriteThread.h"
+
+#include <array>
+#include <cstdarg>
+
+#include "app/LoaderCore.h"
+#include "flashing/Compatibility.h"
+#include "flashing/Exchange.h"
+#include "platform/Format.h"
+#include "platform/Tick.h"
+#include "transport/Channel.h"
+
+namespace zv {
+
+TWriteThread::TWriteThread(TLoaderCore& core, TDevEntry& device) : Device(&device), core_(core) {}
+
+TWriteThread::~TWriteThread() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TWriteThread::Start(std::function<void()> onTerminate) {
+    thread_ = std::thread([this, onTerminate = std::move(onTerminate)]() mutable {
+        Execute();
+        core_.MainThread().Post(std::move(onTerminate));
+    });
+}
+
+int TWriteThread::Elapsed() const { return static_cast<int>(TicksSince(StartTick)); }
+
+uint16_t TWriteThread::EraseCommand() const {
+    return UsesSecondCommandSet(*Device, ImageVersion) ? CMD_ERASE_SECTOR_V2 : CMD_ERASE_SECTOR;
+}
+
+uint16_t TWriteThread::WriteCommand() const {
+    return UsesSecondCommandSet(*Device, ImageVersion) ? CMD_WRITE_SECTOR_V2 : CMD_WRITE_SECTOR;
+}
+
+void TWriteThread::Execute() {
+    Blocks.clear();
+    ErrorCode = WRITE_OK;
+    LastReplyCode = 0;
+    StartTick = GetTickCount();
+
+    SyncLoadImage();
+    if (ErrorCode == WRITE_OK) {
+        BuildFlashImage();
+        if (!IsImageCompatible(ImageVersion, *Device)) ErrorCode = WRITE_INCOMPATIBLE;
+    }
+    if (ErrorCode == WRITE_OK) {
+        SendLogFmt(llNormal, "Прошивается сектора с %d по %d", Plan.firstSector, Plan.lastSector);
+        DoneUnits = 0;
+        if (!ChannelOpen(*Device)) {
+            SendLogFmt(llError, "Не удалось открыть устройство");
+            ErrorCode = WRITE_OPEN_FAILED;
+        } else {
+            int32_t sector = Plan.firstSector;
+            for (; sector <= Plan.lastSector && !StopRequested(); ++sector) {
+                SendLogFmt(llNormal, "(% 6d) Перепрошивка сектора %d:", Elapsed(), sector);
+                if (Plan.SectorHasData(sector)) {
+                    if (!EraseSector(sector)) {
+                        ErrorCode = WRITE_ERASE_FAILED;
+                        break;
+                    }
+                    if (!WriteSector(sector)) {
+                        ErrorCode = WRITE_WRITE_FAILED;
+                        break;
+                    }
+                    ++SectorsWritten;
+                } else {
+                    SendLogFmt(llNormal, "(% 6d) Сектор %d пустой. Пропускаем.", Elapsed(), sector);
+                    DoneUnits += static_cast<int32_t>(Plan.map.table[sector].size / FLASH_UNIT_SIZE);
+                    ++SectorsSkipped;
+                    SyncProgress();
+                }
+            }
+            // A stop request leaves sectors unwritten: that is no success.
+            if (ErrorCode == WRITE_OK && sector <= Plan.lastSector) ErrorCode = WRITE_INTERRUPTED;
+            if (ErrorCode == WRITE_OK)
+                SendDoneFrames();
+            else
+                SendFailedFrame();
+        }
+        ChannelClose(*Device);
+    }
+    ClearBlocks(Blocks);
+    Plan.flashImage = {};
+    ElapsedMs = Elapsed();
+}
+
+void TWriteThread::SyncLoadImage() {
+    try {
+        core_.MainThread().Synchronize([this] {
+            if (!core_.LoadFirmware(Blocks, ImageVersion)) ErrorCode = WRITE_IMAGE_NOT_LOADED;
+        });
+    } catch (const std::exception&) {
+        // An oversized payload raised by the loader is a failed load too.
+        ErrorCode = WRITE_IMAGE_NOT_LOADED;
+    }
+}
+
+void TWriteThread::BuildFlashImage() {
+    const TSectorMap map = SelectSectorMap(*Device, [this](LogLevel level, const std::string& body) {
+        SendLogFmt(level, "%s", body.c_str());
+    });
+    Plan = PlanFlash(map, Blocks);
+    ErrorCode = Plan.errorCode;
+}
+
+bool TWriteThread::EraseSector(int32_t sector) {
+    SendLogFmt(llNormal, "(% 6d) Стираем сектор %d...", Elapsed(), sector);
+    const TSectorInfo& info = Plan.map.table[sector];
+    const auto frame = BuildEraseFrame(EraseCommand(), static_cast<uint16_t>(sector), info.offset);
+    std::array<uint8_t, SECTOR_REPLY_SIZE> reply{};
+    const TSectorExchange result = ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), std::nullopt, reply);
+    if (result.status) LastReplyCode = *result.status;
+    if (result.result == TSectorResult::Protected) SendLogFmt(llError, "(% 6d) Сектор защищен от стирания", Elapsed());
+    const bool ok = result.result != TSectorResult::Failed;
+    SendLogFmt(ok ? llNormal : llError, "(% 6d) Стирание сектора %d: %s", Elapsed(), sector, ok ? "OK" : "Ошибка!");
+    return ok;
+}
+
+bool TWriteThread::WriteSector(int32_t sector) {
+    SendLogFmt(llNormal, "(% 6d) Запись сектора %d:", Elapsed(), sector);
+    const TSectorInfo& info = Plan.map.table[sector];
+    const int parts = static_cast<int>(info.size / FRAME_PART_SIZE);
+    // One reply buffer for the whole sector: a failed part reports what the
+    // last read left in it.
+    std::array<uint8_t, SECTOR_REPLY_SIZE> reply{};
+    bool ok = true;
+    for (int part = 0; part < parts && ok; ++part) {
+        SendLogFmt(llNormal, "(% 6d)\tЧасть %d из %d", Elapsed(), part, parts);
+        const uint32_t address = info.offset + static_cast<uint32_t>(part) * FRAME_PART_SIZE;
+        const auto frame = BuildWriteFrame(WriteCommand(), static_cast<uint16_t>(sector), address,
+                                           std::span<const uint8_t, FRAME_PART_SIZE>(Plan.flashImage.data() + address,
+                                                                                     FRAME_PART_SIZE));
+        const TSectorExchange result = ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), address, reply);
+        if (result.status) LastReplyCode = *result.status;
+        if (result.result == TSectorResult::Protected) SendLogFmt(llError, "(% 6d) Сектор защищен от записи", Elapsed());
+        ok = result.result != TSectorResult::Failed;
+        if (ok) {
+            ++DoneUnits;
+            SyncProgress();
+        }
+    }
+    if (ok) {
+        SendLogFmt(llNormal, "(% 6d) Сектор %d записан", Elapsed(), sector);
+    } else {
+        const TFrameHeader h = ReadFrameHeader(reply);
+        SendLogFmt(llError, "(% 6d) Ошибка при записи сектора %d (%d, %d, %d, %d, %d)", Elapsed(), sector, h.length,
+                   h.headerSize, h.command, h.param, static_cast<int32_t>(h.address));
+    }
+    return ok;
+}
+
+void TWriteThread::SendDoneFrames() {
+    ExchangeDrained(*Device, CMD_FLASH_DONE);
+    if (core_.options.startApp.load()) {
+        SendLogFmt(llNormal, "Отправлена команда запуска приложения");
+        ExchangeDrained(*Device, CMD_START_APP);
+    }
+}
+
+void TWriteThread::SendFailedFrame() { ExchangeDrained(*Device, CMD_FLASH_FAILED); }
+
+void TWriteThread::SendLogFmt(LogLevel level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    MsgText = FormatV(format, args);
+    va_end(args);
+    MsgLevel = level;
+    core_.MainThread().Synchronize([this] { core_.LogDeviceText(MsgLevel, Device->serialNumber, MsgText); });
+}
+
+void TWriteThread::SyncProgress() {
+    const int percent = Plan.totalUnits > 0 ? static_cast<int>(DoneUnits * 100.0 / Plan.totalUnits) : 0;
+    core_.MainThread().Synchronize([this, percent] {
+        if (Device->panel) Device->panel->SetProgress(percent);
+    });
+}
+
+}  // namespace zv
