@@ -1,0 +1,67 @@
+#pragma once
+// The world folder: state.json, shared by every process of one world, and the
+// devices' flash files. Read-modify-write of the state is guarded by flock.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/Fd.h"
+#include "sim/Scenario.h"
+
+namespace zvsim {
+
+struct TPersisted {
+    bool plugged = true;
+    TMode mode = TMode::Bootloader;
+    bool bootAfterReplug = false;
+    uint64_t connection = 1;  // counts plug-ins, so that a handle of an earlier connection is recognised as dead
+};
+
+struct TStateFile {
+    uint64_t generation = 0;
+    std::map<std::string, TPersisted> devices;
+};
+
+// Cheap identity of the state file's current version.
+struct TStateSignature {
+    ino_t inode = 0;
+    off_t size = -1;
+    int64_t mtimeSec = 0;
+    int64_t mtimeNsec = 0;
+    bool operator==(const TStateSignature&) const = default;
+};
+
+// The folder named by ZVSIM_WORLD, or /tmp/zvsim-<uid> when it is unset or empty.
+std::string WorldFolderFromEnv();
+
+// Creates the folder (and its parents) when missing. Throws std::runtime_error.
+void EnsureFolder(const std::string& folder);
+
+TStateSignature StateSignature(const std::string& folder);
+
+// Reads state.json under an exclusive lock, adds the scenario's devices it
+// lacks, lets `change` alter it (returning true when it did) and writes it back
+// when anything changed. Returns the state as left in the file and, in
+// `stamp`, that version's signature.
+TStateFile TransactState(const std::string& folder, const TScenario& scenario,
+                         const std::function<bool(TStateFile&)>& change = {}, TStateSignature* stamp = nullptr);
+
+// Replugging: a device marked to run its bootloader after a replug does so.
+bool PlugDevice(TStateFile& state, const std::string& serial);
+bool UnplugDevice(TStateFile& state, const std::string& serial);
+
+std::string FlashFilePath(const std::string& folder, const std::string& serial);
+
+// The device's whole flash: <serial>.flash, created from the scenario's preload
+// file or all 0xFF when missing, and padded with 0xFF or cut to `size`.
+// Returns the file open for writing changes back. Throws std::runtime_error.
+TFd OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32_t size, std::vector<uint8_t>& flash);
+// Writes `size` bytes of `flash` from `offset` back to the flash file.
+void WriteFlash(int fd, const std::vector<uint8_t>& flash, uint32_t offset, uint32_t size);
+
+}  // namespace zvsim
