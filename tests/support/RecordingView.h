@@ -61,6 +61,11 @@ public:
         levels.push_back(level);
     }
     void SetDeviceAreaMinHeight(int pixels) override { minHeight = pixels; }
+    void ShowFirmwareInfo(const std::string& version, const std::string& date) override {
+        firmwareVersion = version;
+        firmwareDate = date;
+    }
+    void FileHistoryChanged() override { ++historyChanges; }
 
     // Panels whose devices are still shown, in creation order.
     std::vector<std::shared_ptr<TPanelRecord>> Shown() const {
@@ -75,6 +80,8 @@ public:
     std::vector<std::string> lines;
     std::vector<LogLevel> levels;
     int minHeight = -1;
+    std::string firmwareVersion = "Неизвестна", firmwareDate = "Неизвестна";
+    int historyChanges = 0;
 };
 
 }  // namespace zv::testing_support
