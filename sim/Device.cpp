@@ -238,7 +238,8 @@ void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point 
     zeroed[12] = zeroed[13] = 0;
     const bool intact = headerSize == HEADER_SIZE && Checksum(zeroed) == GetU16(&frame[12]);
     const bool bare = frame.size() == HEADER_SIZE;
-    uint32_t extraMs = 0;
+    uint32_t extraMs = 0;  // set by the flash operation, so kept apart from the status it returns
+    uint16_t status = STATUS_BAD_FRAME;
     if (!intact) {
         ReplyFrame(STATUS_BAD_FRAME, frame, {}, 0, now);
         return;
@@ -247,12 +248,14 @@ void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point 
         case CMD_ERASE:
         case CMD_ERASE_2:
             if (!bare) break;
-            ReplyFrame(Erase(param, address, extraMs), frame, {}, extraMs, now);
+            status = Erase(param, address, extraMs);
+            ReplyFrame(status, frame, {}, extraMs, now);
             return;
         case CMD_WRITE:
         case CMD_WRITE_2:
             if (frame.size() != HEADER_SIZE + PART_SIZE) break;
-            ReplyFrame(WritePart(param, address, frame.subspan(HEADER_SIZE), extraMs), frame, {}, extraMs, now);
+            status = WritePart(param, address, frame.subspan(HEADER_SIZE), extraMs);
+            ReplyFrame(status, frame, {}, extraMs, now);
             return;
         case CMD_FIRMWARE_VERSION:
         case CMD_BOOTLOADER_VERSION: {
@@ -281,7 +284,7 @@ void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point 
             return;
         default: break;
     }
-    ReplyFrame(STATUS_BAD_FRAME, frame, {}, 0, now);
+    ReplyFrame(status, frame, {}, 0, now);
 }
 
 uint16_t TSimDevice::Erase(uint16_t sector, uint32_t address, uint32_t& extraMs) {
