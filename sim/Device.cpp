@@ -208,25 +208,28 @@ void TSimDevice::FeedFrames(std::span<const uint8_t> bytes, TClock::time_point n
     if (!frameInput.empty() && now - lastInput > FRAME_IDLE_DROP) frameInput.clear();
     lastInput = now;
     frameInput.insert(frameInput.end(), bytes.begin(), bytes.end());
-    while (frameInput.size() >= 2) {
-        const size_t length = GetU16(frameInput.data());
+    // Frames are taken from `at` on and the consumed bytes dropped once, so a huge write stays linear.
+    size_t at = 0;
+    while (frameInput.size() - at >= 2) {
+        const std::span<const uint8_t> rest = std::span(frameInput).subspan(at);
+        const size_t length = GetU16(rest.data());
         if (length < HEADER_SIZE || length > LONGEST_FRAME) {
-            ReplyFrame(STATUS_BAD_FRAME, frameInput, {}, 0, now);
+            ReplyFrame(STATUS_BAD_FRAME, rest, {}, 0, now);
             frameInput.clear();
             return;
         }
-        if (frameInput.size() < length) return;
-        const std::vector<uint8_t> frame(frameInput.begin(), frameInput.begin() + static_cast<ptrdiff_t>(length));
-        frameInput.erase(frameInput.begin(), frameInput.begin() + static_cast<ptrdiff_t>(length));
-        HandleFrame(frame, now);
+        if (rest.size() < length) break;
+        at += length;
+        HandleFrame(rest.first(length), now);
         if (mode != TMode::Bootloader) {
             // The application has started: whatever followed the frame is its input.
-            const std::vector<uint8_t> rest = std::move(frameInput);
+            const std::vector<uint8_t> after(frameInput.begin() + static_cast<ptrdiff_t>(at), frameInput.end());
             frameInput.clear();
-            Feed(rest, now);
+            Feed(after, now);
             return;
         }
     }
+    frameInput.erase(frameInput.begin(), frameInput.begin() + static_cast<ptrdiff_t>(at));
 }
 
 void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point now) {
@@ -341,22 +344,22 @@ void TSimDevice::ReplyFrame(uint16_t status, std::span<const uint8_t> request, s
 
 void TSimDevice::FeedText(std::string_view bytes, TClock::time_point now) {
     textInput.append(bytes);
+    size_t from = 0;
     for (;;) {
-        const size_t version = textInput.find(READ_VERSION);
-        const size_t start = textInput.find(START_BOOT_LOADER);
+        const size_t version = textInput.find(READ_VERSION, from);
+        const size_t start = textInput.find(START_BOOT_LOADER, from);
         if (version == std::string::npos && start == std::string::npos) break;
         const bool isVersion = version < start;
-        textInput.erase(0, isVersion ? version + READ_VERSION.size() : start + START_BOOT_LOADER.size());
+        from = isVersion ? version + READ_VERSION.size() : start + START_BOOT_LOADER.size();
         std::optional<std::string> reply = isVersion ? config.versionReply : config.startReply;
-        if (!isVersion && reply == STARTED) {
+        if (!isVersion && reply == STARTED && !store->Current(config.serial).bootAfterReplug)
             store->Change(config.serial, [](TPersisted& state) { state.bootAfterReplug = true; });
-        }
         if (reply && !reply->empty()) {
             const auto text = TextBytes(*reply);
             Queue({text.begin(), text.end()}, {.text = true, .command = std::nullopt}, config.timing.textMs, now);
         }
     }
-    if (textInput.size() > TEXT_INPUT_KEPT) textInput.erase(0, textInput.size() - TEXT_INPUT_KEPT);
+    textInput.erase(0, std::max(from, textInput.size() > TEXT_INPUT_KEPT ? textInput.size() - TEXT_INPUT_KEPT : 0));
 }
 
 void TSimDevice::Queue(std::vector<uint8_t> reply, TOrigin origin, uint32_t latencyMs, TClock::time_point now) {

@@ -43,6 +43,21 @@ TEST_F(Robustness, RandomBytesThenAValidFrame) {
     }
 }
 
+TEST_F(Robustness, HugeWritesAreTakenInOneGo) {
+    World(R"({"devices": [{"serial": "1"}, {"serial": "2", "mode": "application", "firmware": "ZVOM-3.2"}]})");
+    const std::pair<const char*, TBytes> cases[] = {{"1", Query(11)}, {"2", Text("START_BOOT_LOADER")}};
+    for (const auto& [serial, unit] : cases) {
+        FT_HANDLE h = OpenFtdi(serial);
+        TBytes bytes;
+        while (bytes.size() < (1u << 18)) bytes.insert(bytes.end(), unit.begin(), unit.end());
+        DWORD written = 0;
+        ASSERT_EQ(Ftdi().FT_Write(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written), FT_OK);
+        EXPECT_EQ(written, bytes.size());
+        EXPECT_LE(Queued(h), 65536u);  // the receive queue overflows as a real one would
+        Ftdi().FT_Close(h);
+    }
+}
+
 TEST_F(Robustness, DevicesOfBothLibrariesServedConcurrently) {
     World(R"({"devices": [{"serial": "1"}, {"serial": "2"}, {"serial": "3", "library": "om"}]})");
     std::atomic<bool> running{true};
