@@ -1,0 +1,131 @@
+// Writing the built-in image on zero-latency simulated devices: one device,
+// then eight at once, over each library. The floor of a write is the pauses
+// the protocol imposes on the frames it actually sent: 1 ms between the 64-byte
+// chunks of each frame and, over FTDI, 1 ms before each reply is taken.
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+#include "BenchSupport.h"
+#include "app/EventQueue.h"
+#include "app/LoaderCore.h"
+#include "flashing/Frames.h"
+#include "transport/Channel.h"
+#include "transport/DriverLibraries.h"
+
+using namespace zv;
+
+namespace {
+
+class TNullView : public TLoaderView {
+public:
+    class TNullPanel : public TDevicePanel {
+    public:
+        void SetStatus(const std::string&, LogLevel) override {}
+        void SetWriteEnabled(bool) override {}
+        void SetProgress(int) override {}
+        void SetWriteHandler(std::function<void()>) override {}
+    };
+    std::unique_ptr<TDevicePanel> CreateDevicePanel(int, const std::string&, const std::string&,
+                                                    const std::string&) override {
+        return std::make_unique<TNullPanel>();
+    }
+    void AppendLogLine(LogLevel, const std::string&) override {}
+    void SetDeviceAreaMinHeight(int) override {}
+    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
+    void FileHistoryChanged() override {}
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+uint32_t Pauses(uint32_t frameLength) { return (frameLength + CHANNEL_CHUNK_SIZE - 1) / CHANNEL_CHUNK_SIZE - 1; }
+
+struct TResult {
+    double wallMs = 0;
+    double floorMs = 0;
+    double cpuPercentPerDevice = 0;
+};
+
+TResult WriteAtOnce(const char* library, int devices) {
+    std::string list;
+    for (int i = 0; i < devices; ++i)
+        list += std::string(i ? "," : "") + "{\"serial\": \"" + std::to_string(9000 + i) + "\", \"library\": \"" +
+                library + "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
+    bench::TBenchWorld world("{\"devices\": [" + list + "]}");
+    TEventQueue queue;
+    TNullView view;
+    TLoaderCore core(queue, view, world.dir);
+    core.StartDeviceSearch();
+    queue.RunUntil([&] { return !core.SearchThread; }, std::chrono::seconds(60));
+    if (core.FDevices.size() != static_cast<size_t>(devices)) {
+        std::fprintf(stderr, "bench-write: found %zu devices, expected %d\n", core.FDevices.size(), devices);
+        std::exit(1);
+    }
+    double floorMs = 0;
+    bool failed = false;
+    core.onWriteFinished = [&](const TWriteThread& thread) {
+        failed |= thread.ErrorCode != WRITE_OK;
+        // What this run sent: an erase and the parts of every sector with
+        // data, then the done frame; each frame's reply is read once.
+        uint32_t parts = 0, frames = 1;
+        for (int32_t s = thread.Plan.firstSector; s <= thread.Plan.lastSector; ++s)
+            if (thread.Plan.SectorHasData(s)) {
+                parts += thread.Plan.map.table[s].size / FRAME_PART_SIZE;
+                frames += 1;
+            }
+        frames += parts;
+        const double readPauses = core.FDevices.front()->transport == TRANSPORT_FTDI ? frames * FTDI_POLL_MS : 0;
+        floorMs = std::max(floorMs, parts * Pauses(FRAME_WRITE_LENGTH) * 1.0 + readPauses);
+    };
+    const double cpuStart = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& entry : core.FDevices) core.WriteButtonClick(entry->panel.get());
+    queue.RunUntil([&] { return core.WriteThreads.empty(); }, std::chrono::seconds(300));
+    const double wallMs = bench::Seconds(std::chrono::steady_clock::now() - start) * 1000;
+    const double cpu = CpuSeconds() - cpuStart;
+    if (failed) {
+        std::fprintf(stderr, "bench-write: a write failed\n");
+        std::exit(1);
+    }
+    return {wallMs, floorMs, cpu / (wallMs / 1000) / devices * 100};
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+    bench::UseSimulatorLibraries(argv);
+    std::string omName;
+    const TBindingResult bound = BindDriverLibraries(omName);
+    if (!bound.ftdiBound || !bound.omBound) {
+        std::fprintf(stderr, "bench-write: the simulator's libraries could not be bound\n");
+        return 2;
+    }
+    constexpr int kRuns = 3;
+    double worstOne = 0, worstEight = 0, worstCpu = 0;
+    for (const char* library : {"ftdi", "om"}) {
+        std::vector<double> one, eight, floors, cpu;
+        for (int run = 0; run < kRuns; ++run) {
+            const TResult single = WriteAtOnce(library, 1);
+            const TResult many = WriteAtOnce(library, 8);
+            one.push_back(single.wallMs);
+            eight.push_back(many.wallMs);
+            floors.push_back(single.floorMs);
+            cpu.push_back(std::max(single.cpuPercentPerDevice, many.cpuPercentPerDevice));
+        }
+        const double oneMs = bench::Median(one), eightMs = bench::Median(eight), floorMs = bench::Median(floors);
+        const double cpuPercent = bench::Median(cpu);
+        std::printf("%-4s one device %.0f ms  floor %.0f ms  ratio %.3f | eight at once %.0f ms  ratio to one %.3f | "
+                    "CPU %.1f %% of a core per device\n",
+                    library, oneMs, floorMs, oneMs / floorMs, eightMs, eightMs / oneMs, cpuPercent);
+        worstOne = std::max(worstOne, oneMs / floorMs);
+        worstEight = std::max(worstEight, eightMs / oneMs);
+        worstCpu = std::max(worstCpu, cpuPercent);
+    }
+    std::printf("one=%.3f eight=%.3f cpu=%.1f\n", worstOne, worstEight, worstCpu);
+    return 0;
+}
