@@ -151,7 +151,7 @@ TEST(Discovery, ApplicationRepliesThatAreNoVersion) {
 
 TEST(Discovery, AnUnknownApplicationCountsAsIdentified) {
     TSimWorld world(R"({"devices": [{"serial": "41", "library": "ftdi", "mode": "application",
-                         "versionReply": "Unknown\\u0000", "startReply": "START ERROR\r\n"}]})");
+                         "versionReply": "Unknown\u0000", "startReply": "START ERROR\r\n"}]})");
     TLoaderHarness loader;
     loader.Search();
     const auto lines = loader.Lines();
