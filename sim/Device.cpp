@@ -108,7 +108,8 @@ TIo TSimDevice::Write(uint64_t token, std::span<const uint8_t> bytes, uint32_t& 
     ++writeCalls;
     size_t count = bytes.size();
     for (const TFault& fault : config.faults)
-        if (fault.kind == TFaultKind::PartialChunk && fault.Covers(writeCalls)) count = std::min<size_t>(count, *fault.bytes);
+        if (fault.kind == TFaultKind::PartialChunk && fault.Covers(writeCalls))
+            count = std::min<size_t>(count, *fault.bytes);
     bytes = bytes.first(count);
     accepted = static_cast<uint32_t>(count);
     trace->Event(config.serial, library, "write", bytes);
@@ -197,9 +198,7 @@ void TSimDevice::Feed(std::span<const uint8_t> bytes, TClock::time_point now) {
     switch (mode) {
         case TMode::Silent: return;
         case TMode::Bootloader: FeedFrames(bytes, now); return;
-        case TMode::Application:
-            FeedText({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, now);
-            return;
+        case TMode::Application: FeedText({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, now); return;
     }
 }
 
@@ -398,7 +397,9 @@ void TSimDevice::Queue(std::vector<uint8_t> reply, TOrigin origin, uint32_t late
                     PutU16(&reply[12], Checksum(reply));
                 }
                 break;
-            case TFaultKind::Split: split = {std::min<size_t>(reply.size(), fault.bytes.value_or(half)), fault.gapMs}; break;
+            case TFaultKind::Split:
+                split = {std::min<size_t>(reply.size(), fault.bytes.value_or(half)), fault.gapMs};
+                break;
             case TFaultKind::PartialChunk:
             case TFaultKind::RefuseOpen: break;
         }

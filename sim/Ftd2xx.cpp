@@ -35,6 +35,12 @@ FT_STATUS WithHandle(FT_HANDLE ftHandle, TBody body) {
     return body(*handle->device, *handle);
 }
 
+// Line settings mean nothing to a simulated device, but fail like any call once it is unplugged.
+FT_STATUS AcceptSetting(FT_HANDLE ftHandle) {
+    return WithHandle(ftHandle,
+                      [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+}
+
 void CopyText(char* target, size_t size, const std::string& text) {
     const size_t n = std::min(size - 1, text.size());
     std::memcpy(target, text.data(), n);
@@ -192,7 +198,7 @@ FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LP
 
 #ifndef ZVSIM_WITHOUT_FT_SetDivisor
 FT_STATUS FT_SetDivisor(FT_HANDLE ftHandle, USHORT) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 
@@ -207,7 +213,7 @@ FT_STATUS FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG) {
 
 #ifndef ZVSIM_WITHOUT_FT_SetBaudRate
 FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 
@@ -246,25 +252,25 @@ FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes) {
 
 #ifndef ZVSIM_WITHOUT_FT_SetRts
 FT_STATUS FT_SetRts(FT_HANDLE ftHandle) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetDataCharacteristics
 FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR, UCHAR, UCHAR) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetFlowControl
 FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, USHORT, UCHAR, UCHAR) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetLatencyTimer
 FT_STATUS FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) {
-    return WithHandle(ftHandle, [](TSimDevice& device, THandle& handle) { return IoStatus(device.Check(handle.token)); });
+    return AcceptSetting(ftHandle);
 }
 #endif
 

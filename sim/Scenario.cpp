@@ -156,8 +156,8 @@ TFault Fault(const json& value, const std::string& where) {
 TDeviceConfig Device(const json& value, const std::string& where, const std::optional<TTiming>& worldTiming,
                      const std::string& baseFolder) {
     CheckKeys(value,
-              {"serial", "library", "description", "mode", "firmware", "bootloader", "processor", "plugged",
-               "listings", "protectedSectors", "locked", "startReply", "versionReply", "timing", "faults", "flash"},
+              {"serial", "library", "description", "mode", "firmware", "bootloader", "processor", "plugged", "listings",
+               "protectedSectors", "locked", "startReply", "versionReply", "timing", "faults", "flash"},
               where);
     TDeviceConfig device;
     if (!value.contains("serial")) Fail(where, "needs a \"serial\"");

@@ -91,8 +91,7 @@ std::vector<std::shared_ptr<TSimDevice>> TWorld::Snapshot() {
 
 uint64_t TWorld::NextToken() { return ++lastHandle; }
 
-std::shared_ptr<THandle> TWorld::AddHandle(std::shared_ptr<TSimDevice> device, uint64_t token,
-                                           uint32_t readTimeoutMs) {
+std::shared_ptr<THandle> TWorld::AddHandle(std::shared_ptr<TSimDevice> device, uint64_t token, uint32_t readTimeoutMs) {
     auto handle = std::make_shared<THandle>();
     handle->device = std::move(device);
     handle->token = token;

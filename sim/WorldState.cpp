@@ -16,7 +16,6 @@
 #include <sstream>
 #include <stdexcept>
 
-
 namespace zvsim {
 
 using nlohmann::json;
@@ -27,7 +26,8 @@ std::string SystemError(const std::string& what) { return what + ": " + std::str
 
 class TStateLock {
 public:
-    explicit TStateLock(const std::string& folder) : fd(::open((folder + "/state.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    explicit TStateLock(const std::string& folder)
+        : fd(::open((folder + "/state.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
         if (!fd) throw std::runtime_error(SystemError("cannot open " + folder + "/state.lock"));
         while (::flock(fd.Get(), LOCK_EX) != 0)
             if (errno != EINTR) throw std::runtime_error(SystemError("cannot lock " + folder + "/state.lock"));

@@ -171,9 +171,9 @@ TEST_F(Libraries, FollowTheEnvironmentToANewWorld) {
 
 TEST_F(Libraries, TraceRecordsEveryCallWithMonotonicTimes) {
     OneDevice(R"("firmware": "ZVOM-3.2")");
-    const uint64_t before = std::chrono::duration_cast<std::chrono::microseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count();
+    const uint64_t before =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     FT_HANDLE h = OpenFtdi();
     const TBytes request = Query(4);
     Send(h, request);

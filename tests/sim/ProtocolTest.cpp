@@ -17,7 +17,8 @@ TBytes Part(uint8_t seed) {
 class Bootloader : public TSimTest {};
 
 TEST_F(Bootloader, AnswersQueriesWithEchoedHeaders) {
-    OneDevice(R"("mode": "bootloader", "firmware": "ZVOM-3.2", "bootloader": "ZVOM-1.04 TR", "processor": "0x26013F37")");
+    OneDevice(
+        R"("mode": "bootloader", "firmware": "ZVOM-3.2", "bootloader": "ZVOM-1.04 TR", "processor": "0x26013F37")");
     FT_HANDLE h = OpenFtdi();
     // The loader's command-4 request, byte for byte.
     Send(h, {0x0E, 0x00, 0x0E, 0x00, 0x04, 0x00, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2A, 0x00});
@@ -49,8 +50,8 @@ TEST_F(Bootloader, EraseWriteAndTheFlashFile) {
     EXPECT_EQ(Exchange(h, Frame(2, 16, 0x10200, Part(2))).status, NOT_ERASED);
     EXPECT_EQ(Exchange(h, Frame(1, 3, 0x3000)).status, PROTECTED);
     EXPECT_EQ(Exchange(h, Frame(2, 3, 0x3000, Part(3))).status, PROTECTED);
-    EXPECT_EQ(Exchange(h, Frame(1, 2, 0x3000)).status, BAD_ADDRESS);     // not the sector's start
-    EXPECT_EQ(Exchange(h, Frame(1, 30, 0x80000)).status, BAD_ADDRESS);   // no such sector
+    EXPECT_EQ(Exchange(h, Frame(1, 2, 0x3000)).status, BAD_ADDRESS);           // not the sector's start
+    EXPECT_EQ(Exchange(h, Frame(1, 30, 0x80000)).status, BAD_ADDRESS);         // no such sector
     EXPECT_EQ(Exchange(h, Frame(2, 0, 0x0100, Part(4))).status, BAD_ADDRESS);  // not a 512-byte part
     EXPECT_EQ(Exchange(h, Frame(2, 0, 0x1000, Part(4))).status, BAD_ADDRESS);  // past the sector
     // Sector 0 was never erased, but a fresh flash reads 0xFF.
@@ -97,9 +98,9 @@ TEST_F(Bootloader, MalformedFramesGetBadFrameStatus) {
     badHeader[13] = static_cast<uint8_t>(sum >> 8);
     EXPECT_EQ(Exchange(h, badHeader).status, BAD_FRAME);
     EXPECT_EQ(Exchange(h, Query(99)).status, BAD_FRAME);
-    EXPECT_EQ(Exchange(h, Frame(1, 0, 0, {1, 2})).status, BAD_FRAME);             // erase with a payload
-    EXPECT_EQ(Exchange(h, Frame(2, 0, 0, TBytes(100, 0))).status, BAD_FRAME);     // short write
-    EXPECT_EQ(Exchange(h, Frame(4, 10, 0, {0})).status, BAD_FRAME);              // query with a payload
+    EXPECT_EQ(Exchange(h, Frame(1, 0, 0, {1, 2})).status, BAD_FRAME);          // erase with a payload
+    EXPECT_EQ(Exchange(h, Frame(2, 0, 0, TBytes(100, 0))).status, BAD_FRAME);  // short write
+    EXPECT_EQ(Exchange(h, Frame(4, 10, 0, {0})).status, BAD_FRAME);            // query with a payload
 
     // A length below a header or above 4096 is answered at once, echoing what is there.
     TReply tiny = Exchange(h, {0x05, 0x00, 0x0E, 0x00, 0x04, 0x00, 0x07, 0x00});
@@ -225,7 +226,8 @@ TEST_F(Application, StartedDeviceRunsItsBootloaderAfterReplug) {
 
 TEST_F(Application, ScenarioRepliesAndSilence) {
     World(R"({"devices": [
-        {"serial": "1", "mode": "application", "firmware": "ZVOM-3.2", "startReply": "START ERROR", "versionReply": "Unknown"},
+        {"serial": "1", "mode": "application", "firmware": "ZVOM-3.2", "startReply": "START ERROR",
+         "versionReply": "Unknown"},
         {"serial": "2", "mode": "application", "firmware": "ZVOM-3.2", "startReply": null},
         {"serial": "3", "mode": "silent", "firmware": "ZVOM-3.2"}]})");
     FT_HANDLE h = OpenFtdi("1");

@@ -74,7 +74,8 @@ TEST_F(Robustness, DevicesOfBothLibrariesServedConcurrently) {
         FT_HANDLE h = OpenFtdi(serial);
         for (int i = 0; i < 40; ++i) {
             EXPECT_EQ(Exchange(h, Frame(1, sector, sector * 0x1000u)).status, 128);
-            EXPECT_EQ(Exchange(h, Frame(2, sector, sector * 0x1000u, TBytes(512, static_cast<uint8_t>(i)))).status, 128);
+            EXPECT_EQ(Exchange(h, Frame(2, sector, sector * 0x1000u, TBytes(512, static_cast<uint8_t>(i)))).status,
+                      128);
         }
         Ftdi().FT_Close(h);
     };
