@@ -33,14 +33,16 @@ TEST(EventQueue, SynchronizeRunsOnTheMainThreadAndWaits) {
 TEST(EventQueue, ExceptionsReachTheWorker) {
     TEventQueue queue;
     std::string caught;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         try {
             queue.Synchronize([] { throw std::runtime_error("too big"); });
         } catch (const std::exception& error) {
             caught = error.what();
         }
+        done = true;
     });
-    queue.RunUntil([&] { return !caught.empty(); }, 5000ms);
+    queue.RunUntil([&] { return done.load(); }, 5000ms);
     worker.join();
     EXPECT_EQ(caught, "too big");
 }
