@@ -32,6 +32,12 @@ std::span<const uint8_t> TextBytes(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
+// The device starts its bootloader when it answers STARTED, line ends or spaces after it included.
+bool AcceptsStart(const std::optional<std::string>& reply) {
+    if (!reply || !reply->starts_with(STARTED)) return false;
+    return reply->find_first_not_of(" \t\r\n", STARTED.size()) == std::string::npos;
+}
+
 }  // namespace
 
 TSimDevice::TSimDevice(const TDeviceConfig& config, std::shared_ptr<TStateStore> store, std::shared_ptr<TTrace> trace)
@@ -351,7 +357,7 @@ void TSimDevice::FeedText(std::string_view bytes, TClock::time_point now) {
         const bool isVersion = version < start;
         from = isVersion ? version + READ_VERSION.size() : start + START_BOOT_LOADER.size();
         std::optional<std::string> reply = isVersion ? config.versionReply : config.startReply;
-        if (!isVersion && reply == STARTED && !store->Current(config.serial).bootAfterReplug)
+        if (!isVersion && AcceptsStart(reply) && !store->Current(config.serial).bootAfterReplug)
             store->Change(config.serial, [](TPersisted& state) { state.bootAfterReplug = true; });
         if (reply && !reply->empty()) {
             const auto text = TextBytes(*reply);

@@ -229,6 +229,8 @@ TEST_F(Application, ScenarioRepliesAndSilence) {
         {"serial": "1", "mode": "application", "firmware": "ZVOM-3.2", "startReply": "START ERROR",
          "versionReply": "Unknown"},
         {"serial": "2", "mode": "application", "firmware": "ZVOM-3.2", "startReply": null},
+        {"serial": "4", "mode": "application", "startReply": "STARTED\r\n"},
+        {"serial": "5", "mode": "application", "startReply": "STARTED!"},
         {"serial": "3", "mode": "silent", "firmware": "ZVOM-3.2"}]})");
     FT_HANDLE h = OpenFtdi("1");
     Send(h, Text("FL_READ_VERSION$START_BOOT_LOADER"));
@@ -242,9 +244,18 @@ TEST_F(Application, ScenarioRepliesAndSilence) {
         EXPECT_TRUE(Receive(h, 1).empty()) << serial;
         Ftdi().FT_Close(h);
     }
+    for (const char* serial : {"4", "5"}) {
+        h = OpenFtdi(serial);
+        Send(h, Text("START_BOOT_LOADER"));
+        Ftdi().FT_Close(h);
+    }
+    // Only a reply that reads STARTED marks the device for its bootloader.
     std::string list;
     Tool("list", &list);
-    EXPECT_EQ(list, "1 ftdi plugged application\n2 ftdi plugged application\n3 ftdi plugged silent\n");
+    EXPECT_EQ(list,
+              "1 ftdi plugged application\n2 ftdi plugged application\n"
+              "4 ftdi plugged application bootloader-after-replug\n5 ftdi plugged application\n"
+              "3 ftdi plugged silent\n");
 }
 
 }  // namespace
