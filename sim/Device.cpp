@@ -403,6 +403,15 @@ void TSimDevice::Queue(std::vector<uint8_t> reply, TOrigin origin, uint32_t late
                     PutU16(&reply[12], Checksum(reply));
                 }
                 break;
+            case TFaultKind::NoPayload:
+                // A header that claims no payload: the length says 14.
+                if (!origin.text && reply.size() >= HEADER_SIZE) {
+                    reply.resize(HEADER_SIZE);
+                    PutU16(&reply[0], static_cast<uint16_t>(HEADER_SIZE));
+                    PutU16(&reply[12], 0);
+                    PutU16(&reply[12], Checksum(reply));
+                }
+                break;
             case TFaultKind::Split:
                 split = {std::min<size_t>(reply.size(), fault.bytes.value_or(half)), fault.gapMs};
                 break;

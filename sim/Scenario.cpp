@@ -125,7 +125,8 @@ TFault Fault(const json& value, const std::string& where) {
                                                              {"shorten", TFaultKind::Shorten},
                                                              {"corrupt", TFaultKind::Corrupt},
                                                              {"wrongEcho", TFaultKind::WrongEcho},
-                                                             {"split", TFaultKind::Split}};
+                                                             {"split", TFaultKind::Split},
+                                                             {"noPayload", TFaultKind::NoPayload}};
     bool known = false;
     for (const auto& [name, k] : replyKinds) {
         if (kind == name) {

@@ -27,7 +27,7 @@ struct TTiming {
 
 TTiming RealisticTiming();
 
-enum class TFaultKind { Drop, Shorten, Corrupt, WrongEcho, Split, PartialChunk, RefuseOpen };
+enum class TFaultKind { Drop, Shorten, Corrupt, WrongEcho, Split, NoPayload, PartialChunk, RefuseOpen };
 
 // Which replies a reply fault counts.
 enum class TReplyFilter { All, Command, Text };

@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "sim/Trace.h"
 #include "support/LoaderHarness.h"
 #include "support/SimWorld.h"
 
@@ -193,6 +194,20 @@ TEST(Discovery, BootloaderStartAnswers) {
     TDevEntry* again = FindDeviceBySerial(loader.core.FDevices, 51);
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->inBootloader);
+}
+
+TEST(Discovery, ABootloaderReplyWithoutPayloadIsNoBootloader) {
+    // The probe's answer has status 128 but no payload: the text query
+    // follows, which a bootloader never answers.
+    TSimWorld world(R"({"devices": [{"serial": "55", "library": "om", "firmware": "ZVMB-3.2",
+        "bootloader": "ZVMB-1.04", "faults": [{"kind": "noPayload", "reply": 1, "command": 4}]}]})");
+    TLoaderHarness loader;
+    loader.Search();
+    ExpectSearchError(loader.Lines(), ErrNoIdentification);
+    size_t queries = 0;
+    for (const auto& event : zvsim::LoadTrace(world.trace.string()))
+        queries += event.kind == "write" && std::string(event.bytes.begin(), event.bytes.end()) == "FL_READ_VERSION$";
+    EXPECT_EQ(queries, 4u);
 }
 
 TEST(Discovery, AShortProcessorReplyIsReported) {
