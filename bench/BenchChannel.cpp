@@ -19,12 +19,7 @@ int main(int, char** argv) {
     bench::TBenchWorld world(R"({"devices": [
       {"serial": "7001", "library": "ftdi", "firmware": "ZVMB-3.2", "bootloader": "ZVMB-1.04"},
       {"serial": "7002", "library": "om", "firmware": "ZVMB-3.2", "bootloader": "ZVMB-1.04"}]})");
-    std::string omName;
-    const TBindingResult bound = BindDriverLibraries(omName);
-    if (!bound.ftdiBound || !bound.omBound) {
-        std::fprintf(stderr, "bench-channel: the simulator's libraries could not be bound\n");
-        return 2;
-    }
+    bench::BindSimulatorLibraries("bench-channel");
     constexpr int kRounds = 150;
     std::array<uint8_t, FRAME_PART_SIZE> part;
     part.fill(0xFF);

@@ -19,26 +19,6 @@ using namespace zv;
 
 namespace {
 
-class TNullView : public TLoaderView {
-public:
-    class TNullPanel : public TDevicePanel {
-    public:
-        void SetStatus(const std::string&, LogLevel) override {}
-        void SetWriteEnabled(bool) override {}
-        void SetProgress(int) override {}
-        void SetWriteHandler(std::function<void()>) override {}
-    };
-    std::unique_ptr<TDevicePanel> CreateDevicePanel(int, const std::string&, const std::string&,
-                                                    const std::string&) override {
-        return std::make_unique<TNullPanel>();
-    }
-    void AppendLogLine(LogLevel, const std::string&) override { ++lines; }
-    void SetDeviceAreaMinHeight(int) override {}
-    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
-    void FileHistoryChanged() override {}
-    int lines = 0;
-};
-
 constexpr int kPerKind = 4;  // devices per library and mode
 
 std::string Scenario() {
@@ -59,12 +39,7 @@ std::string Scenario() {
 
 int main(int, char** argv) {
     bench::UseSimulatorLibraries(argv);
-    std::string omName;
-    const TBindingResult bound = BindDriverLibraries(omName);
-    if (!bound.ftdiBound || !bound.omBound) {
-        std::fprintf(stderr, "bench-discovery: the simulator's libraries could not be bound\n");
-        return 2;
-    }
+    bench::BindSimulatorLibraries("bench-discovery");
     // FTDI: an unanswered probe waits out its 100 ms; each read that gets an
     // answer pauses 1 ms first (3 in bootloader mode, 2 in application mode).
     // The maker library's probe waits its own 500 ms read time-out.
@@ -74,7 +49,7 @@ int main(int, char** argv) {
     for (int run = 0; run < 3; ++run) {
         bench::TBenchWorld world(Scenario());
         TEventQueue queue;
-        TNullView view;
+        bench::TNullView view;
         TLoaderCore core(queue, view, world.dir);
         const auto start = std::chrono::steady_clock::now();
         core.StartDeviceSearch();

@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "app/LoaderView.h"
+#include "transport/DriverLibraries.h"
+
 namespace zv::bench {
 
 inline std::filesystem::path ExeDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
@@ -50,6 +53,35 @@ public:
         std::filesystem::remove_all(dir, ignored);
     }
     std::filesystem::path dir;
+};
+
+// Binds both driver libraries or ends the benchmark.
+inline void BindSimulatorLibraries(const char* benchmark) {
+    std::string omName;
+    const TBindingResult bound = BindDriverLibraries(omName);
+    if (bound.ftdiBound && bound.omBound) return;
+    std::fprintf(stderr, "%s: the simulator's libraries could not be bound\n", benchmark);
+    std::exit(2);
+}
+
+// A window that draws nothing: the benchmarks measure the core.
+class TNullView : public TLoaderView {
+public:
+    class TNullPanel : public TDevicePanel {
+    public:
+        void SetStatus(const std::string&, LogLevel) override {}
+        void SetWriteEnabled(bool) override {}
+        void SetProgress(int) override {}
+        void SetWriteHandler(std::function<void()>) override {}
+    };
+    std::unique_ptr<TDevicePanel> CreateDevicePanel(int, const std::string&, const std::string&,
+                                                    const std::string&) override {
+        return std::make_unique<TNullPanel>();
+    }
+    void AppendLogLine(LogLevel, const std::string&) override {}
+    void SetDeviceAreaMinHeight(int) override {}
+    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
+    void FileHistoryChanged() override {}
 };
 
 template <typename T>

@@ -18,25 +18,6 @@ using namespace zv;
 
 namespace {
 
-class TNullView : public TLoaderView {
-public:
-    class TNullPanel : public TDevicePanel {
-    public:
-        void SetStatus(const std::string&, LogLevel) override {}
-        void SetWriteEnabled(bool) override {}
-        void SetProgress(int) override {}
-        void SetWriteHandler(std::function<void()>) override {}
-    };
-    std::unique_ptr<TDevicePanel> CreateDevicePanel(int, const std::string&, const std::string&,
-                                                    const std::string&) override {
-        return std::make_unique<TNullPanel>();
-    }
-    void AppendLogLine(LogLevel, const std::string&) override {}
-    void SetDeviceAreaMinHeight(int) override {}
-    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
-    void FileHistoryChanged() override {}
-};
-
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -58,7 +39,7 @@ TResult WriteAtOnce(const char* library, int devices) {
                 library + "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
     bench::TBenchWorld world("{\"devices\": [" + list + "]}");
     TEventQueue queue;
-    TNullView view;
+    bench::TNullView view;
     TLoaderCore core(queue, view, world.dir);
     core.StartDeviceSearch();
     queue.RunUntil([&] { return !core.SearchThread; }, std::chrono::seconds(60));
@@ -99,12 +80,7 @@ TResult WriteAtOnce(const char* library, int devices) {
 
 int main(int, char** argv) {
     bench::UseSimulatorLibraries(argv);
-    std::string omName;
-    const TBindingResult bound = BindDriverLibraries(omName);
-    if (!bound.ftdiBound || !bound.omBound) {
-        std::fprintf(stderr, "bench-write: the simulator's libraries could not be bound\n");
-        return 2;
-    }
+    bench::BindSimulatorLibraries("bench-write");
     constexpr int kRuns = 3;
     double worstOne = 0, worstEight = 0, worstCpu = 0;
     for (const char* library : {"ftdi", "om"}) {

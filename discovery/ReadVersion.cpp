@@ -37,15 +37,8 @@ bool StartsWith(const uint8_t* reply, uint32_t received, std::string_view expect
 
 TReadVersion::TReadVersion(TLoaderCore& core) : core_(core) {}
 
-TReadVersion::~TReadVersion() {
-    if (thread_.joinable()) thread_.join();
-}
-
 void TReadVersion::Start(std::function<void()> onTerminate) {
-    thread_ = std::thread([this, onTerminate = std::move(onTerminate)]() mutable {
-        Execute();
-        core_.MainThread().Post(std::move(onTerminate));
-    });
+    Run(core_.MainThread(), [this] { Execute(); }, std::move(onTerminate));
 }
 
 void TReadVersion::Execute() {
@@ -179,7 +172,7 @@ bool TReadVersion::IdentifyDevice(TDevEntry& entry) {
 }
 
 bool TReadVersion::ProbeBootloader(TDevEntry& entry) {
-    const TIdentificationReply reply = ExchangeIdentification(entry, CMD_READ_FW_VERSION, VERSION_REPLY_TIMEOUT_MS, &stop_);
+    const TIdentificationReply reply = ExchangeIdentification(entry, CMD_READ_FW_VERSION, VERSION_REPLY_TIMEOUT_MS, StopFlag());
     if (!reply.payload) return false;
     entry.firmwareVersion.parse(DeviceText(reply.payload->data(), reply.payload->size()));
     return true;
@@ -192,7 +185,7 @@ bool TReadVersion::ReadAppVersion(TDevEntry& entry) {
         if (StopRequested()) return false;
         ChannelWrite(entry, reinterpret_cast<const uint8_t*>(kReadVersionCommand), sizeof kReadVersionCommand - 1);
         const uint32_t received =
-            ChannelRead(entry, buffer.data(), APP_VERSION_REPLY_SIZE, APP_VERSION_TIMEOUT_MS, &stop_);
+            ChannelRead(entry, buffer.data(), APP_VERSION_REPLY_SIZE, APP_VERSION_TIMEOUT_MS, StopFlag());
         if (received < APP_VERSION_MIN_REPLY) continue;
         buffer[received] = 0;
         entry.firmwareVersion.parse(DeviceText(buffer.data(), received));
@@ -204,13 +197,13 @@ bool TReadVersion::ReadAppVersion(TDevEntry& entry) {
 bool TReadVersion::ReadBootloaderInfo(TDevEntry& entry) {
     bool result = false;
     const TIdentificationReply version =
-        ExchangeIdentification(entry, CMD_READ_BOOT_VERSION, VERSION_REPLY_TIMEOUT_MS, &stop_);
+        ExchangeIdentification(entry, CMD_READ_BOOT_VERSION, VERSION_REPLY_TIMEOUT_MS, StopFlag());
     if (version.payload) {
         entry.bootloaderVersion.parse(DeviceText(version.payload->data(), version.payload->size()));
         result = true;
     }
     const TIdentificationReply processor =
-        ExchangeIdentification(entry, CMD_READ_PROCESSOR_ID, PROCESSOR_REPLY_TIMEOUT_MS, &stop_);
+        ExchangeIdentification(entry, CMD_READ_PROCESSOR_ID, PROCESSOR_REPLY_TIMEOUT_MS, StopFlag());
     if (!processor.sent) return result;
     if (processor.received < FRAME_HEADER_SIZE)
         SendLog(llError, 0, "нет ответа на запрос идентификатора");
@@ -229,7 +222,7 @@ bool TReadVersion::StartBootloader(TDevEntry& entry) {
         SendLog(llError, serial, "Ошибка драйвера.");
     } else {
         std::array<uint8_t, REPLY_BUFFER_SIZE + 1> reply{};
-        const uint32_t received = ChannelRead(entry, reply.data(), REPLY_BUFFER_SIZE, BOOT_START_TIMEOUT_MS, &stop_);
+        const uint32_t received = ChannelRead(entry, reply.data(), REPLY_BUFFER_SIZE, BOOT_START_TIMEOUT_MS, StopFlag());
         if (received == 0) {
             SendLog(llError, serial, "Прибор не ответил на команду запуска загрузчика.");
         } else {

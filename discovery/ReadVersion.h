@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "app/Log.h"
+#include "app/WorkerThread.h"
 #include "devices/Registry.h"
 
 namespace zv {
@@ -30,19 +30,13 @@ constexpr uint32_t APP_VERSION_TIMEOUT_MS = 2000;
 constexpr uint32_t APP_VERSION_MIN_REPLY = 8;
 constexpr uint32_t BOOT_START_TIMEOUT_MS = 1000;
 
-class TReadVersion {
+class TReadVersion : public TWorkerThread {
 public:
     explicit TReadVersion(TLoaderCore& core);
-    TReadVersion(const TReadVersion&) = delete;
-    TReadVersion& operator=(const TReadVersion&) = delete;
-    // Waits for the thread; by then Execute has returned.
-    ~TReadVersion();
 
     // Runs Execute on a thread of its own; `onTerminate` is then posted to the
     // main thread.
     void Start(std::function<void()> onTerminate);
-    void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
-    bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
 
     void Execute();
     void SearchDevices();
@@ -73,8 +67,6 @@ private:
     void LogException(const std::exception& error);
 
     TLoaderCore& core_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 }  // namespace zv

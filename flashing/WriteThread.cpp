@@ -14,15 +14,8 @@ namespace zv {
 
 TWriteThread::TWriteThread(TLoaderCore& core, TDevEntry& device) : Device(&device), core_(core) {}
 
-TWriteThread::~TWriteThread() {
-    if (thread_.joinable()) thread_.join();
-}
-
 void TWriteThread::Start(std::function<void()> onTerminate) {
-    thread_ = std::thread([this, onTerminate = std::move(onTerminate)]() mutable {
-        Execute();
-        core_.MainThread().Post(std::move(onTerminate));
-    });
+    Run(core_.MainThread(), [this] { Execute(); }, std::move(onTerminate));
 }
 
 int TWriteThread::Elapsed() const { return static_cast<int>(TicksSince(StartTick)); }

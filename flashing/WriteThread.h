@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "app/Log.h"
+#include "app/WorkerThread.h"
 #include "devices/DevEntry.h"
 #include "firmware/FirmwareImage.h"
 #include "flashing/FlashPlan.h"
@@ -18,20 +18,14 @@ namespace zv {
 
 class TLoaderCore;
 
-class TWriteThread {
+// A stop request ends the sector loop before its next sector.
+class TWriteThread : public TWorkerThread {
 public:
     TWriteThread(TLoaderCore& core, TDevEntry& device);
-    TWriteThread(const TWriteThread&) = delete;
-    TWriteThread& operator=(const TWriteThread&) = delete;
-    // Waits for the thread; by then Execute has returned.
-    ~TWriteThread();
 
     // Runs Execute on a thread of its own; `onTerminate` is then posted to
     // the main thread.
     void Start(std::function<void()> onTerminate);
-    // Asks the sector loop to end before its next sector.
-    void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
-    bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
 
     void Execute();
     void BuildFlashImage();
@@ -64,8 +58,6 @@ private:
     void SyncProgress();
 
     TLoaderCore& core_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 }  // namespace zv
