@@ -91,7 +91,7 @@ TEST_F(ChannelTest, FtdiReadsTakeWhatHasArrivedUpToTheBuffer) {
     TSimWorld world(R"({"devices": [
       {"serial": "321", "library": "ftdi", "mode": "application", "versionReply": ")" + reply200 + R"("},
       {"serial": "322", "library": "ftdi", "mode": "application", "firmware": "ZVOM-3.2",
-       "faults": [{"kind": "split", "reply": 1, "command": "text", "bytes": 5, "gapMs": 30}]}]})");
+       "faults": [{"kind": "split", "reply": 1, "command": "text", "bytes": 5, "gapMs": 200}]}]})");
     const std::string query = "FL_READ_VERSION$";
     {
         TDevEntry device("321", -1, TRANSPORT_FTDI);
@@ -106,7 +106,7 @@ TEST_F(ChannelTest, FtdiReadsTakeWhatHasArrivedUpToTheBuffer) {
         ChannelClose(device);
     }
     {
-        // Two parts 30 ms apart come back as two reads.
+        // Two parts 200 ms apart come back as two reads.
         TDevEntry device("322", -1, TRANSPORT_FTDI);
         ASSERT_TRUE(ChannelOpen(device));
         ASSERT_TRUE(ChannelWrite(device, reinterpret_cast<const uint8_t*>(query.data()), 16));
