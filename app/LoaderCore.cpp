@@ -67,8 +67,7 @@ void TLoaderCore::ReadVersionTerminate() {
                 continue;
             }
             LogDeviceMessage(llNormal, entry.serialNumber, "Прибор отключен");
-            FDevices[i].reset();
-            FDevices.erase(FDevices.begin() + static_cast<long>(i));
+            RemoveDevice(FDevices, entry);
         }
         for (auto& fresh : search.NewDevices) {
             TDevEntry& entry = *fresh;
@@ -165,11 +164,7 @@ void TLoaderCore::WriteThreadTerminate(TWriteThread& thread) {
         std::lock_guard lock(DevicesLock);
         LogDeviceMessage(llNormal, serial, "Прибор отключен");
         // This very entry: another with the same serial number may be writing.
-        auto it = std::find_if(FDevices.begin(), FDevices.end(), [&](const auto& e) { return e.get() == &entry; });
-        if (it != FDevices.end()) {
-            it->reset();
-            FDevices.erase(it);
-        }
+        RemoveDevice(FDevices, entry);
     }
     WriteThreads.remove_if([&thread](const auto& t) { return t.get() == &thread; });
 }

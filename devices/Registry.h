@@ -18,4 +18,7 @@ TDevEntry* FindDeviceBySerial(const TDeviceList& list, int32_t serialNumber);
 // Destroys and removes the first entry with this serial number, if any.
 void RemoveDeviceBySerial(TDeviceList& list, int32_t serialNumber);
 
+// Destroys and removes this very entry, if the list holds it.
+void RemoveDevice(TDeviceList& list, const TDevEntry& entry);
+
 }  // namespace zv
