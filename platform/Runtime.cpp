@@ -1,0 +1,26 @@
+#include "platform/Runtime.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace zv {
+
+std::filesystem::path RuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::filesystem::path folder = runtime && *runtime
+                                             ? std::filesystem::path(runtime) / "usbfwloader"
+                                             : std::filesystem::path("/tmp/usbfwloader-" + std::to_string(::getuid()));
+    ::mkdir(folder.c_str(), 0700);
+    return folder;
+}
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::current_path() : exe.parent_path();
+}
+
+}  // namespace zv

@@ -1,0 +1,16 @@
+#pragma once
+// Where the loader's per-user run-time objects live (the single-instance lock
+// and the window's message endpoint), and where its executable sits.
+
+#include <filesystem>
+
+namespace zv {
+
+// $XDG_RUNTIME_DIR/usbfwloader, else /tmp/usbfwloader-<uid>; created with mode
+// 0700 if missing. Creation failures surface when the objects inside are made.
+std::filesystem::path RuntimeFolder();
+
+// The folder of /proc/self/exe.
+std::filesystem::path ExecutableFolder();
+
+}  // namespace zv
