@@ -17,10 +17,18 @@ struct TLine {
 };
 
 std::vector<TLine> ReadLines(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::vector<TLine> lines;
+    // What cannot be read (a folder in the file's place, say) reads as no file.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return lines;
+    std::ifstream in(path, std::ios::binary);
     if (!in) return lines;
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    try {
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return lines;
+    }
     size_t pos = 0;
     while (pos < content.size()) {
         const size_t newline = content.find('\n', pos);

@@ -71,7 +71,7 @@ TFWLoaderDevGroup::TFWLoaderDevGroup(QWidget* devPanel, int top, const std::stri
                              kProgressHeight);
 
     btnWrite = new QPushButton("Прошить", groupBox);
-    btnWrite->setGeometry(barLeft + barWidth - 100, 37, 100, 25);
+    btnWrite->setGeometry(barLeft + barWidth - 99, 37, 100, 25);
     btnWrite->setEnabled(false);
     QObject::connect(btnWrite, &QPushButton::clicked, [this] {
         if (writeHandler_) writeHandler_();

@@ -210,6 +210,8 @@ void TMainForm::BuildControls() {
     DevTimer = new QTimer(this);
     DevTimer->setInterval(kDevTimerMs);
     DevTimer->setSingleShot(true);
+    // A coarse timer may fire a few milliseconds early; discovery must not.
+    DevTimer->setTimerType(Qt::PreciseTimer);
     connect(DevTimer, &QTimer::timeout, this, [this] { DevTimerTimer(); });
 
     OpenDialog1 = new QFileDialog(this);

@@ -1,0 +1,162 @@
+// What the window draws: device panels and their stack, and the log pane.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+
+#include <fstream>
+
+#include "app/shell/DevGroup.h"
+#include "shell/ShellSupport.h"
+#include "support/SimWorld.h"
+
+namespace zv {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::MainFormTest;
+using testing_support::ServeUntil;
+using testing_support::TSimWorld;
+
+QColor LineColor(const QPlainTextEdit& pane, int block) {
+    return pane.document()->findBlockByNumber(block).begin().fragment().charFormat().foreground().color();
+}
+
+TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = Show();
+    form->reLog->clear();
+    TLoaderCore& core = form->Core();
+    core.LogDeviceMessage(llError, 42, "%s", "сбой");
+    core.LogMessage(llSuccess, "готово");
+    core.LogMessage(llNormal, "обычная");
+    core.AddLogLine(static_cast<LogLevel>(7), "другая");
+    ASSERT_EQ(form->reLog->blockCount(), 4);
+    EXPECT_EQ(form->reLog->document()->findBlockByNumber(0).text(), "Прибор      42\tсбой");
+    EXPECT_EQ(LineColor(*form->reLog, 0), QColor(255, 0, 0));
+    EXPECT_EQ(LineColor(*form->reLog, 1), QColor(0, 128, 0));
+    const QColor text = form->reLog->palette().color(QPalette::Text);
+    EXPECT_EQ(LineColor(*form->reLog, 2), text);
+    EXPECT_EQ(LineColor(*form->reLog, 3), text);
+
+    for (int i = 0; i < 200; ++i) core.LogMessage(llNormal, "строка %d", i);
+    const QScrollBar* bar = form->reLog->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = Show();
+    form->cbWritelogToFile->setChecked(true);
+    form->reLog->clear();
+    const int total = LOG_PANE_MAX_LINES + 25;
+    for (int i = 0; i < total; ++i) form->Core().LogMessage(llNormal, "строка %d", i);
+    EXPECT_EQ(form->reLog->blockCount(), LOG_PANE_MAX_LINES);
+    EXPECT_EQ(form->reLog->document()->firstBlock().text(), "Прибор -------\tстрока 25");
+    EXPECT_EQ(form->reLog->document()->lastBlock().text(), QString("Прибор -------\tстрока %1").arg(total - 1));
+
+    int records = 0;
+    for (const auto& file : std::filesystem::directory_iterator(dir / "Logs")) {
+        std::ifstream in(file.path(), std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            if (line.find("\xF1\xF2\xF0\xEE\xEA\xE0 ") != std::string::npos) ++records;  // "строка " in Windows-1251
+    }
+    EXPECT_EQ(records, total);
+}
+
+TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = Show();
+    // Enough devices for a scroll bar make the area narrower than the design.
+    form->SetDeviceAreaMinHeight(1000);
+    QCoreApplication::processEvents();
+    ASSERT_LT(form->DevPanel->width(), 658);
+    auto narrow = form->CreateDevicePanel(80, "5500250", "ZVMB-3.0", "ZVMB-1.04");
+    auto& group = static_cast<TFWLoaderDevGroup&>(*narrow);
+    QCoreApplication::processEvents();
+    const int narrowWidth = group.groupBox->width();
+    EXPECT_EQ(group.groupBox->title(), "Прибор5500250");
+    EXPECT_EQ(group.lblBootVerCaption->x(), BOOT_COLUMN_MIN_X);
+    EXPECT_EQ(group.lblBootVer->x(), BOOT_COLUMN_MIN_X + 146);
+    EXPECT_EQ(group.lblSerial->text(), "5500250");
+    EXPECT_EQ(group.lblMessage->text(), "Прибор подключен");
+    EXPECT_FALSE(group.btnWrite->isEnabled());
+    EXPECT_EQ(group.btnWrite->text(), "Прошить");
+    EXPECT_EQ(group.btnWrite->x() + group.btnWrite->width(),
+              group.progressBar->x() + group.progressBar->width() + 1);
+    EXPECT_LE(group.lblMessage->x() + group.lblMessage->width(), group.btnWrite->x());
+
+    form->resize(900, form->height());
+    QCoreApplication::processEvents();
+    const int areaWidth = form->DevPanel->width();
+    auto wide = form->CreateDevicePanel(160, "5500251", "ZVMB-3.0", "");
+    auto& wideGroup = static_cast<TFWLoaderDevGroup&>(*wide);
+    EXPECT_EQ(wideGroup.lblBootVerCaption->x(), areaWidth - BOOT_COLUMN_FROM_RIGHT);
+    EXPECT_EQ(wideGroup.lblBootVer->text(), "");
+    // The older panel's anchored controls moved with the right edge.
+    EXPECT_EQ(group.lblBootVerCaption->x(), BOOT_COLUMN_MIN_X + group.groupBox->width() - narrowWidth);
+    EXPECT_EQ(group.btnWrite->x() + group.btnWrite->width(), group.groupBox->width() - 4);
+}
+
+TEST_F(MainFormTest, StatusLineColours) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = Show();
+    auto panel = form->CreateDevicePanel(80, "1", "", "");
+    auto& group = static_cast<TFWLoaderDevGroup&>(*panel);
+    const QColor normal = group.lblMessage->palette().color(QPalette::WindowText);
+    panel->SetStatus("Прибор заблокирован", llError);
+    EXPECT_EQ(group.lblMessage->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(group.lblMessage->text(), "Прибор заблокирован");
+    panel->SetStatus("Обновление прошивки завершено успешно", llSuccess);
+    EXPECT_EQ(group.lblMessage->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    panel->SetStatus("x", static_cast<LogLevel>(9));
+    EXPECT_EQ(group.lblMessage->palette().color(QPalette::WindowText), normal);
+    panel->SetProgress(250);
+    EXPECT_EQ(group.progressBar->value(), 100);
+}
+
+TEST_F(MainFormTest, PanelsStackInJoiningOrderAndCloseUpWhenOneGoes) {
+    TSimWorld world(R"({"devices": [
+        {"serial": "5500250", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04"},
+        {"serial": "5500251", "mode": "application", "firmware": "ZVMB-3.0"},
+        {"serial": "7100042", "library": "om", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.05"}]})");
+    auto form = Show();
+    TLoaderCore& core = form->Core();
+    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.size() == 3 && !core.SearchThread; }, 10s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->DevPanel->minimumHeight(), 288);
+    std::vector<QGroupBox*> boxes;
+    for (const auto& entry : core.FDevices) boxes.push_back(static_cast<TFWLoaderDevGroup&>(*entry->panel).groupBox);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0]->y(), 3);
+    EXPECT_EQ(boxes[1]->y(), 3 + 96);
+    EXPECT_EQ(boxes[2]->y(), 3 + 2 * 96);
+    const auto& replug = static_cast<TFWLoaderDevGroup&>(*core.FDevices[1]->panel);
+    EXPECT_EQ(replug.lblMessage->text(), "Отключите прибор и подключите заново.");
+    EXPECT_FALSE(replug.btnWrite->isEnabled());
+    EXPECT_TRUE(static_cast<TFWLoaderDevGroup&>(*core.FDevices[0]->panel).btnWrite->isEnabled());
+
+    world.Unplug("5500251");
+    form->WMDeviceChange(DBT_DEVNODES_CHANGED);
+    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.size() == 2 && !core.SearchThread; }, 10s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->DevPanel->minimumHeight(), 192);
+    EXPECT_EQ(boxes[2]->y(), 3 + 96) << "the lower panel moves up";
+
+    world.Unplug("5500250");
+    world.Unplug("7100042");
+    form->WMDeviceChange(DBT_DEVNODES_CHANGED);
+    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.empty() && !core.SearchThread; }, 10s));
+    EXPECT_EQ(form->DevPanel->minimumHeight(), 90);
+}
+
+}  // namespace
+}  // namespace zv
