@@ -77,8 +77,7 @@ TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     auto form = Show();
     // Enough devices for a scroll bar make the area narrower than the design.
     form->SetDeviceAreaMinHeight(1000);
-    QCoreApplication::processEvents();
-    ASSERT_LT(form->DevPanel->width(), 658);
+    ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() < 658; }, 2s)) << form->DevPanel->width();
     auto narrow = form->CreateDevicePanel(80, "5500250", "ZVMB-3.0", "ZVMB-1.04");
     auto& group = static_cast<TFWLoaderDevGroup&>(*narrow);
     QCoreApplication::processEvents();
@@ -95,7 +94,7 @@ TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     EXPECT_LE(group.lblMessage->x() + group.lblMessage->width(), group.btnWrite->x());
 
     form->resize(900, form->height());
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() > 800; }, 2s));
     const int areaWidth = form->DevPanel->width();
     auto wide = form->CreateDevicePanel(160, "5500251", "ZVMB-3.0", "");
     auto& wideGroup = static_cast<TFWLoaderDevGroup&>(*wide);
@@ -136,6 +135,7 @@ TEST_F(MainFormTest, PanelsStackInJoiningOrderAndCloseUpWhenOneGoes) {
     std::vector<QGroupBox*> boxes;
     for (const auto& entry : core.FDevices) boxes.push_back(static_cast<TFWLoaderDevGroup&>(*entry->panel).groupBox);
     ASSERT_EQ(boxes.size(), 3u);
+    ServeUntil([&] { return boxes[2]->y() == 3 + 2 * 96; }, 2s);
     EXPECT_EQ(boxes[0]->y(), 3);
     EXPECT_EQ(boxes[1]->y(), 3 + 96);
     EXPECT_EQ(boxes[2]->y(), 3 + 2 * 96);
@@ -147,7 +147,7 @@ TEST_F(MainFormTest, PanelsStackInJoiningOrderAndCloseUpWhenOneGoes) {
     world.Unplug("5500251");
     form->WMDeviceChange(DBT_DEVNODES_CHANGED);
     ASSERT_TRUE(ServeUntil([&] { return core.FDevices.size() == 2 && !core.SearchThread; }, 10s));
-    QCoreApplication::processEvents();
+    ServeUntil([&] { return boxes[2]->y() == 3 + 96; }, 2s);
     EXPECT_EQ(form->DevPanel->minimumHeight(), 192);
     EXPECT_EQ(boxes[2]->y(), 3 + 96) << "the lower panel moves up";
 
