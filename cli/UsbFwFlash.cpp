@@ -1,0 +1,38 @@
+// usbfwflash: the loader's core driven from a terminal, for production lines,
+// scripts and machines without a display.
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "cli/Flasher.h"
+
+int main(int argc, char** argv) {
+    using namespace zv::cli;
+    const TParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.Ok()) {
+        std::fprintf(stderr, "usbfwflash: %s\n\n%s", parsed.error.c_str(), UsageText());
+        return 2;
+    }
+    if (parsed.options.command == TCommand::Help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    // A reader that goes away (| head) must not end a write half way.
+    std::signal(SIGPIPE, SIG_IGN);
+    const char* term = std::getenv("TERM");
+    const bool terminal = ::isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0);
+    try {
+        TFlasher flasher(parsed.options, stdout, stderr, terminal);
+        return flasher.Run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "usbfwflash: %s\n", error.what());
+        return 1;
+    }
+}
