@@ -1,0 +1,361 @@
+// usbfwflash end to end: the built program run against the simulator, its
+// output, exit codes, report and log files, and the devices' flash.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "firmware/FirmwareImage.h"
+#include "flashing/Frames.h"
+#include "platform/Resources.h"
+#include "platform/Text.h"
+#include "support/Frames.h"
+#include "support/SimWorld.h"
+
+extern char** environ;
+
+namespace zv {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::BuildDir;
+using testing_support::SentFrames;
+using testing_support::TSimWorld;
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The program with the simulator's libraries first on its search path and
+// its output in files of the test's folder.
+class TFlasherProcess {
+public:
+    TFlasherProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir) {
+        static int runs = 0;
+        const std::string tag = std::to_string(runs++);
+        out_ = dir / ("out-" + tag + ".txt");
+        err_ = dir / ("err-" + tag + ".txt");
+        const std::string binary = BuildDir() + "/bin/usbfwflash";
+        std::vector<std::string> args = {binary};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) env.push_back(*e);
+        env.push_back("LD_LIBRARY_PATH=" + BuildDir() + "/sim");
+        std::vector<char*> argv, envp;
+        for (auto& a : args) argv.push_back(a.data());
+        for (auto& e : env) envp.push_back(e.data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data()), 0) << binary;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TFlasherProcess() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+
+    // The exit code; -1 (and the process killed) when it does not end in time.
+    int Wait(std::chrono::milliseconds timeout = 60s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "usbfwflash did not end\n" << Out() << Err();
+                return -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout = 60s) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!ready()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+    bool WaitForOutput(const std::string& text) const {
+        return WaitFor([&] { return Out().find(text) != std::string::npos; });
+    }
+    void Signal(int signal) const { kill(pid_, signal); }
+    std::string Out() const { return ReadText(out_); }
+    std::string Err() const { return ReadText(err_); }
+
+private:
+    pid_t pid_ = 0;
+    std::filesystem::path out_, err_;
+};
+
+class Flasher : public testing::Test {
+protected:
+    void World(const std::string& devicesJson) {
+        world.emplace(R"({"devices": [)" + devicesJson + "]}");
+        // The watcher's endpoint, and zvsim's way to it, stay in the test's folder.
+        std::filesystem::create_directories(world->dir / "runtime");
+        setenv("XDG_RUNTIME_DIR", (world->dir / "runtime").c_str(), 1);
+    }
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
+
+    std::unique_ptr<TFlasherProcess> Start(const std::vector<std::string>& arguments) {
+        return std::make_unique<TFlasherProcess>(arguments, world->dir);
+    }
+    int Run(const std::vector<std::string>& arguments, std::string* out = nullptr, std::string* err = nullptr) {
+        TFlasherProcess process(arguments, world->dir);
+        const int code = process.Wait();
+        if (out) *out = process.Out();
+        if (err) *err = process.Err();
+        return code;
+    }
+    // A small image, so a write takes a fraction of a second: three sectors
+    // of data around an empty one, which is skipped.
+    std::string SmallImage(const std::string& version, std::vector<uint8_t>& payload) const {
+        payload.assign(0x4000, 0xFF);
+        for (size_t i = 0; i < payload.size(); ++i)
+            if (i < 0x2000 || i >= 0x3000) payload[i] = static_cast<uint8_t>(i * 7 % 253);
+        const auto image = PackFirmwareImage(version, std::nullopt, payload);
+        const auto path = world->dir / (version + ".eraw");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        return path.string();
+    }
+    nlohmann::json Report() const { return nlohmann::json::parse(ReadText(world->dir / "report.json")); }
+    std::string ReportPath() const { return (world->dir / "report.json").string(); }
+
+    std::optional<TSimWorld> world;
+};
+
+std::string Device(const std::string& serial, const std::string& library, const std::string& more = "") {
+    return R"({"serial": ")" + serial + R"(", "library": ")" + library +
+           R"(", "firmware": "ZVMB-3.1", "bootloader": "ZVMB-1.04", "processor": "0x26013F37")" + more + "}";
+}
+
+std::vector<uint8_t> Payload(std::span<const uint8_t> image) {
+    const auto header = ReadImageHeader(image);
+    return std::vector<uint8_t>(image.begin() + header->payloadOffset, image.end());
+}
+
+// The image as this processor family lays it out: from sector 10 on, the
+// rest of the flash still erased.
+void ExpectWritten(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& payload, const std::string& serial) {
+    constexpr size_t start = 0xA000;
+    ASSERT_GE(flash.size(), start + payload.size()) << serial;
+    auto erased = [](uint8_t b) { return b == 0xFF; };
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + start, erased)) << serial;
+    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), flash.begin() + start)) << serial;
+    EXPECT_TRUE(std::all_of(flash.begin() + start + static_cast<long>(payload.size()), flash.end(), erased)) << serial;
+}
+
+const nlohmann::json* Attempt(const nlohmann::json& report, int serial) {
+    for (const auto& a : report["attempts"])
+        if (a["serial"] == serial) return &a;
+    return nullptr;
+}
+
+TEST_F(Flasher, ListShowsTheDevicesOfBothLibraries) {
+    World(R"({"serial": "5500250", "library": "ftdi", "mode": "application", "firmware": "ZVMB-3.1 TR"},)" +
+          Device("5500311", "ftdi") + "," +
+          R"({"serial": "7100042", "library": "om", "firmware": "ZVMB-2.9", "bootloader": "ZVMB-1.05",
+              "processor": "0x27193F47"})");
+    std::string out;
+    ASSERT_EQ(Run({"list"}, &out), 0) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("\n5500311 +ftdi +bootloader +ZVMB-3\\.1 +\\S+ +0x26013F37\n")))
+        << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("\n7100042 +om +bootloader +ZVMB-2\\.9 +\\S+ +0x27193F47\n")))
+        << out;
+    EXPECT_TRUE(std::regex_search(
+        out, std::regex("\n5500250 +ftdi +application +\\S+ +- +- +Отключите прибор и подключите заново\\.\n")))
+        << out;
+    EXPECT_NE(out.find("Прибор 5500250\tКоманда запуска загрузчика обработана. Переподключите устройство.\n"),
+              std::string::npos);
+    // As in the window, the application was told to start its bootloader.
+    FILE* tool = popen((BuildDir() + "/bin/zvsim list").c_str(), "r");
+    ASSERT_TRUE(tool);
+    std::string state;
+    for (char buffer[256]; std::fgets(buffer, sizeof buffer, tool);) state += buffer;
+    EXPECT_EQ(pclose(tool), 0);
+    EXPECT_NE(state.find("5500250 ftdi plugged application bootloader-after-replug\n"), std::string::npos) << state;
+}
+
+TEST_F(Flasher, WriteWritesThreeDevicesAtOnce) {
+    World(Device("701", "ftdi") + "," + Device("702", "om") + "," + Device("703", "ftdi", R"(, "processor": "0x25113737")"));
+    const auto logs = world->dir / "logs";
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    std::string out;
+    ASSERT_EQ(Run({"write", "--image", image, "--report", ReportPath(), "--log-dir", logs.string()}, &out), 0) << out;
+
+    for (const char* serial : {"701", "702", "703"}) ExpectWritten(world->Flash(serial), payload, serial);
+
+    // At once: every device got its first part before any got its last.
+    uint64_t lastFirst = 0, firstLast = UINT64_MAX;
+    for (const char* serial : {"701", "702", "703"}) {
+        std::vector<uint64_t> parts;
+        for (const auto& f : SentFrames(world->trace.string(), serial))
+            if (f.header.command == CMD_WRITE_SECTOR || f.header.command == CMD_WRITE_SECTOR_V2) parts.push_back(f.micros);
+        ASSERT_FALSE(parts.empty()) << serial;
+        lastFirst = std::max(lastFirst, parts.front());
+        firstLast = std::min(firstLast, parts.back());
+    }
+    EXPECT_LT(lastFirst, firstLast);
+
+    const auto report = Report();
+    EXPECT_EQ(report["attempts"].size(), 3u);
+    EXPECT_TRUE(report["notWritten"].empty());
+    for (int serial : {701, 702, 703}) {
+        const nlohmann::json* a = Attempt(report, serial);
+        ASSERT_TRUE(a) << serial;
+        EXPECT_EQ((*a)["code"], 0);
+        EXPECT_EQ((*a)["result"], "Обновление прошивки завершено успешно");
+        EXPECT_EQ((*a)["library"], serial == 702 ? "om" : "ftdi");
+        EXPECT_EQ((*a)["firmwareBefore"], "ZVMB-3.1");
+        EXPECT_EQ((*a)["image"], "ZVMB-3.3");
+        EXPECT_EQ((*a)["sectorsWritten"], 3);
+        EXPECT_EQ((*a)["sectorsSkipped"], 1);
+        EXPECT_GT((*a)["elapsedMs"].get<int>(), 0);
+    }
+
+    // The log file holds each printed log line once, in the loader's format.
+    std::vector<std::filesystem::path> files;
+    for (const auto& f : std::filesystem::directory_iterator(logs)) files.push_back(f.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex("[0-9]{8}\\.log")));
+    const std::string file = ReadText(files[0]);
+    std::istringstream printed(out);
+    size_t logLines = 0;
+    for (std::string line; std::getline(printed, line);) {
+        if (line.rfind("Прибор", 0) != 0) continue;
+        ++logLines;
+        EXPECT_NE(file.find("]\t" + Utf8ToCp1251(line) + "\r\n"), std::string::npos) << line;
+    }
+    EXPECT_EQ(static_cast<size_t>(std::count(file.begin(), file.end(), '\n')), logLines);
+}
+
+TEST_F(Flasher, ALockedDeviceFailsTheRunAndOnlyNamedDevicesAreWritten) {
+    World(Device("711", "ftdi", R"(, "locked": true)") + "," + Device("712", "om") + "," + Device("713", "ftdi"));
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    std::string out;
+    EXPECT_EQ(Run({"write", "--image", image, "--serial", "711", "--serial=712", "--serial", "799",
+                   "--report", ReportPath()},
+                  &out),
+              1)
+        << out;
+    const auto report = Report();
+    ASSERT_EQ(report["attempts"].size(), 2u) << report.dump(2);
+    const nlohmann::json* locked = Attempt(report, 711);
+    ASSERT_TRUE(locked);
+    EXPECT_NE((*locked)["code"], 0);
+    EXPECT_NE((*locked)["result"].get<std::string>().find("Прибор заблокирован"), std::string::npos);
+    EXPECT_EQ((*locked)["level"], "error");
+    const nlohmann::json* written = Attempt(report, 712);
+    ASSERT_TRUE(written);
+    EXPECT_EQ((*written)["code"], 0);
+    EXPECT_EQ((*written)["image"], "ZVMB-3.3");
+    ASSERT_EQ(report["notWritten"].size(), 1u);
+    EXPECT_EQ(report["notWritten"][0]["serial"], 799);
+    EXPECT_EQ(report["written"], 1);
+    EXPECT_EQ(report["failed"], 1);
+
+    ExpectWritten(world->Flash("712"), payload, "712");
+    // Found by the search but not named: never erased or written.
+    for (const auto& f : SentFrames(world->trace.string(), "713"))
+        EXPECT_TRUE(f.header.command != CMD_ERASE_SECTOR_V2 && f.header.command != CMD_WRITE_SECTOR_V2);
+    EXPECT_NE(out.find("  711: Прибор заблокирован"), std::string::npos) << out;
+}
+
+TEST_F(Flasher, ARefusedImageStopsBeforeAnyDeviceIsOpened) {
+    World(Device("721", "ftdi"));
+    const auto bad = world->dir / "bad.eraw";
+    std::ofstream(bad) << "not an image at all, but long enough to have a header of sorts";
+    std::string out, err;
+    EXPECT_EQ(Run({"write", "--image", bad.string()}, &out, &err), 1) << out << err;
+    EXPECT_NE(err.find("Прибор -------\tОшибка загрузки прошивки"), std::string::npos) << err;
+    EXPECT_EQ(Run({"watch", "--image", (world->dir / "missing.eraw").string()}, &out, &err), 1) << out << err;
+    EXPECT_NE(err.find("не найден"), std::string::npos) << err;
+    EXPECT_EQ(testing_support::CountEvents(world->trace.string(), "721", "open"), 0u);
+}
+
+TEST_F(Flasher, BadArgumentsPrintTheUsage) {
+    World("");
+    std::string out, err;
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{}, {"erase"}, {"write", "--serial", "x"}, {"list", "--image", "a"}}) {
+        EXPECT_EQ(Run(arguments, &out, &err), 2);
+        EXPECT_NE(err.find("Usage:"), std::string::npos) << err;
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_EQ(Run({"--help"}, &out, &err), 0);
+    EXPECT_NE(out.find("Exit status:"), std::string::npos);
+}
+
+// With the built-in image, as on a production line.
+TEST_F(Flasher, WatchWritesWhatIsThereAndWhatIsPluggedIn) {
+    World(Device("801", "om") + "," + Device("802", "ftdi", R"(, "plugged": false)"));
+    auto watch = Start({"watch", "--report", ReportPath()});
+    const auto endpoint = world->dir / "runtime" / "usbfwloader" / "TMainForm";
+    // The first search has ended, so the endpoint has long been listening.
+    ASSERT_TRUE(watch->WaitForOutput("Прибор     801\tНачинаем прошивку прибора")) << watch->Out() << watch->Err();
+    ASSERT_TRUE(std::filesystem::exists(endpoint));
+    world->Plug("802");
+    ASSERT_TRUE(watch->WaitForOutput("devices written: 2, failed: 0\n")) << watch->Out() << watch->Err();
+    watch->Signal(SIGINT);
+    EXPECT_EQ(watch->Wait(), 0) << watch->Out() << watch->Err();
+    EXPECT_FALSE(std::filesystem::exists(endpoint));
+
+    const auto payload = Payload(*FindResource("FRMV", "RC_DATA"));
+    ExpectWritten(world->Flash("801"), payload, "801");
+    ExpectWritten(world->Flash("802"), payload, "802");
+    const auto report = Report();
+    EXPECT_EQ(report["attempts"].size(), 2u);
+    EXPECT_EQ(report["written"], 2);
+}
+
+TEST_F(Flasher, WatchEndsCleanlyOnSigintDuringAWrite) {
+    World(Device("811", "ftdi", R"(, "timing": {"partMs": 5})"));
+    auto watch = Start({"watch", "--report", ReportPath()});
+    ASSERT_TRUE(watch->WaitForOutput("Перепрошивка сектора 11:")) << watch->Out() << watch->Err();
+    const auto signalled = std::chrono::steady_clock::now();
+    watch->Signal(SIGINT);
+    // Interrupted counts as not written.
+    EXPECT_EQ(watch->Wait(), 1) << watch->Out() << watch->Err();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 10s);
+
+    const std::string out = watch->Out();
+    EXPECT_TRUE(std::regex_search(out, std::regex("\nПрибор     811\t\\( *[0-9]+\\)Ошибка 10 при прошивке")));
+    EXPECT_NE(out.find("devices written: 0, failed: 1\n"), std::string::npos) << out;
+    const auto report = Report();
+    ASSERT_EQ(report["attempts"].size(), 1u);
+    EXPECT_EQ(report["attempts"][0]["code"], 10);
+    EXPECT_EQ(report["attempts"][0]["interrupted"], true);
+    EXPECT_EQ(report["attempts"][0]["result"], "Ошибка 10 при обновлении прошивки");
+    EXPECT_EQ(report["interrupted"], true);
+    // The device was told the write failed and its channel closed.
+    const auto frames = SentFrames(world->trace.string(), "811");
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().header.command, CMD_FLASH_FAILED);
+    EXPECT_EQ(testing_support::CountEvents(world->trace.string(), "811", "open"),
+              testing_support::CountEvents(world->trace.string(), "811", "close"));
+}
+
+}  // namespace
+}  // namespace zv
