@@ -8,8 +8,10 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -161,6 +163,36 @@ TEST_F(MainFormTest, ASecondStartRestoresTheMinimizedWindowAndEndsAtOnce) {
     // A window that is not minimized stays as it is.
     form->HandleWindowMessage({WM_RESTORE_INSTANCE, 0, 0});
     EXPECT_FALSE(form->isMinimized());
+}
+
+TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing) {
+    const char* build = std::getenv("ZV_BUILD_DIR");
+    ASSERT_TRUE(build);
+    const auto image = dir / "chosen.eraw";
+    std::filesystem::copy_file(std::filesystem::path(build) / "firmware" / "embedded.eraw", image);
+    auto form = Show(Environment({"externfirmware"}));
+    EXPECT_EQ(form->lblFileVer->text(), "Неизвестна");
+
+    QTimer::singleShot(50, form.get(), [&] { form->OpenDialog1->reject(); });
+    form->btnFwOpen->click();
+    EXPECT_EQ(form->edFWFile->currentText(), "");
+    EXPECT_EQ(form->edFWFile->count(), 0);
+
+    // Typed into the dialog's name box, as a user may. A dialog that never
+    // closes is rejected, so the test fails rather than hangs.
+    QTimer::singleShot(50, form.get(), [&] {
+        auto* name = form->OpenDialog1->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(name);
+        name->setText(QString::fromStdString(image.string()));
+        static_cast<QDialog*>(form->OpenDialog1)->accept();
+    });
+    QTimer::singleShot(3000, form.get(), [&] { form->OpenDialog1->reject(); });
+    form->btnFwOpen->click();
+    EXPECT_EQ(form->edFWFile->currentText().toStdString(), image.string());
+    EXPECT_EQ(form->lblFileVer->text(), "ZVMB-3.2");
+    ASSERT_EQ(form->edFWFile->count(), 1);
+    EXPECT_EQ(form->edFWFile->itemText(0).toStdString(), image.string());
+    EXPECT_TRUE(form->reLog->toPlainText().contains(QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
 }
 
 TEST_F(MainFormTest, SettingsDefaultsWithoutAFile) {
