@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/shell/Anchors.h"
+#include "app/shell/Controls.h"
 
 namespace zv {
 
@@ -22,14 +23,10 @@ constexpr int kFrameInset = 2;
 constexpr int kCaptionPixels = 16;
 constexpr int kValuePixels = 13;
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int height, int pixels, bool bold) {
-    auto* label = new QLabel(text, parent);
-    QFont font = parent->font();
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    label->setFont(font);
-    label->adjustSize();
-    label->setGeometry(left, top, label->width(), height);
+// The panel's labels keep the height of the layout whatever their font.
+QLabel* MakePanelLabel(QWidget* parent, const QString& text, int left, int top, int height, int pixels, bool bold) {
+    QLabel* label = MakeLabel(parent, text, left, top, pixels, bold);
+    label->resize(label->width(), height);
     return label;
 }
 
@@ -54,12 +51,12 @@ TFWLoaderDevGroup::TFWLoaderDevGroup(QWidget* devPanel, int top, const std::stri
     groupBox->resize(width, DEV_GROUP_HEIGHT);
 
     const int bootX = std::max(areaWidth - BOOT_COLUMN_FROM_RIGHT, BOOT_COLUMN_MIN_X);
-    lblSerialCaption = MakeLabel(groupBox, "Серийный номер:", 4, 16, 19, kCaptionPixels, false);
-    lblSerial = MakeLabel(groupBox, QString::fromStdString(serialText), 138, 19, 16, kValuePixels, true);
-    lblDevVerCaption = MakeLabel(groupBox, "Версия прошивки:", 209, 16, 19, kCaptionPixels, false);
-    lblDevVer = MakeLabel(groupBox, QString::fromStdString(firmwareText), 347, 19, 16, kValuePixels, true);
-    lblBootVerCaption = MakeLabel(groupBox, "Версия загрузчика:", bootX, 16, 19, kCaptionPixels, false);
-    lblBootVer = MakeLabel(groupBox, QString::fromStdString(bootloaderText), bootX + 146, 19, 16, kValuePixels, true);
+    lblSerialCaption = MakePanelLabel(groupBox, "Серийный номер:", 4, 16, 19, kCaptionPixels, false);
+    lblSerial = MakePanelLabel(groupBox, QString::fromStdString(serialText), 138, 19, 16, kValuePixels, true);
+    lblDevVerCaption = MakePanelLabel(groupBox, "Версия прошивки:", 209, 16, 19, kCaptionPixels, false);
+    lblDevVer = MakePanelLabel(groupBox, QString::fromStdString(firmwareText), 347, 19, 16, kValuePixels, true);
+    lblBootVerCaption = MakePanelLabel(groupBox, "Версия загрузчика:", bootX, 16, 19, kCaptionPixels, false);
+    lblBootVer = MakePanelLabel(groupBox, QString::fromStdString(bootloaderText), bootX + 146, 19, 16, kValuePixels, true);
 
     progressBar = new QProgressBar(groupBox);
     progressBar->setRange(0, 100);
@@ -78,10 +75,7 @@ TFWLoaderDevGroup::TFWLoaderDevGroup(QWidget* devPanel, int top, const std::stri
     });
 
     lblMessage = new QLabel("Прибор подключен", groupBox);
-    QFont statusFont = groupBox->font();
-    statusFont.setPixelSize(kCaptionPixels);
-    statusFont.setBold(true);
-    lblMessage->setFont(statusFont);
+    lblMessage->setFont(PixelFont(groupBox, kCaptionPixels, true));
     lblMessage->setAlignment(Qt::AlignCenter);
     lblMessage->setGeometry(barLeft, 38, btnWrite->x() - 4 - barLeft, 20);
 

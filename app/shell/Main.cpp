@@ -28,6 +28,7 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "app/shell/Anchors.h"
+#include "app/shell/Controls.h"
 #include "app/shell/DevGroup.h"
 #include "transport/DriverLibraries.h"
 
@@ -43,22 +44,9 @@ constexpr int kDroppedWidth = 500;
 // Room for "Прибор 5500250" before the message body.
 constexpr int kLogTabStop = 92;
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int pixels, bool bold) {
-    auto* label = new QLabel(text, parent);
-    QFont font = parent->font();
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    label->setFont(font);
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
 QCheckBox* MakeCheckBox(QWidget* parent, const QString& text, int left, int top, int width) {
     auto* box = new QCheckBox(text, parent);
-    QFont font = parent->font();
-    font.setPixelSize(13);
-    box->setFont(font);
+    box->setFont(PixelFont(parent, 13));
     box->setGeometry(left, top, width, 17);
     return box;
 }

@@ -89,7 +89,7 @@ TEST_F(MainFormTest, MissingLibrariesAreReportedInOrderAndWithNeitherTheWindowCl
 TEST_F(MainFormTest, ABurstOfDeviceChangesStartsOneSearchAfterTheLast) {
     TSimWorld world(R"({"devices": []})");
     auto form = Show();
-    ASSERT_TRUE(ServeUntil([&] { return !form->DevTimer->isActive() && !form->Core().SearchThread; }, 5s));
+    ASSERT_TRUE(WaitForStartupSearch(*form));
 
     std::vector<qint64> fired;
     bool searchStarted = false;

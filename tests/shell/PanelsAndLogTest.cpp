@@ -32,6 +32,7 @@ QColor LineColor(const QPlainTextEdit& pane, int block) {
 TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
     TSimWorld world(R"({"devices": []})");
     auto form = Show();
+    ASSERT_TRUE(WaitForStartupSearch(*form));
     form->reLog->clear();
     TLoaderCore& core = form->Core();
     core.LogDeviceMessage(llError, 42, "%s", "сбой");
@@ -55,6 +56,7 @@ TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
 TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
     TSimWorld world(R"({"devices": []})");
     auto form = Show();
+    ASSERT_TRUE(WaitForStartupSearch(*form));
     form->cbWritelogToFile->setChecked(true);
     form->reLog->clear();
     const int total = LOG_PANE_MAX_LINES + 25;
@@ -75,6 +77,7 @@ TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
 TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     TSimWorld world(R"({"devices": []})");
     auto form = Show();
+    ASSERT_TRUE(WaitForStartupSearch(*form));
     // Enough devices for a scroll bar make the area narrower than the design.
     form->SetDeviceAreaMinHeight(1000);
     ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() < 658; }, 2s)) << form->DevPanel->width();

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <fstream>
@@ -61,6 +62,13 @@ protected:
         return form;
     }
     std::unique_ptr<TMainForm> Show() { return Show(Environment()); }
+
+    // The search the window starts by itself, served to its end, so that it
+    // cannot redraw the device area in the middle of a test.
+    static bool WaitForStartupSearch(TMainForm& form) {
+        return ServeUntil([&] { return !form.DevTimer->isActive() && !form.Core().SearchThread; },
+                          std::chrono::seconds(10));
+    }
 
     void WriteSettings(const std::string& text) { std::ofstream(dir / "ZVFWLoader.ini", std::ios::binary) << text; }
     std::string ReadSettings() const {

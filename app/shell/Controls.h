@@ -1,0 +1,18 @@
+#pragma once
+// Controls placed in pixels, in the window's font face at a given pixel size:
+// the window's layout is drawn in pixels, so its fonts are given in pixels too.
+
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace zv {
+
+QFont PixelFont(const QWidget* parent, int pixels, bool bold = false);
+
+// An auto-sized label at `left`, `top`.
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int pixels, bool bold);
+
+}  // namespace zv
