@@ -4,6 +4,14 @@
 
 namespace zv {
 
+QColor LevelColor(LogLevel level) {
+    switch (level) {
+        case llError: return QColor(255, 0, 0);
+        case llSuccess: return QColor(0, 128, 0);
+        default: return QColor();
+    }
+}
+
 QFont PixelFont(const QWidget* parent, int pixels, bool bold) {
     QFont font = parent->font();
     font.setPixelSize(pixels);

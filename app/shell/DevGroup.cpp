@@ -32,14 +32,6 @@ QLabel* MakePanelLabel(QWidget* parent, const QString& text, int left, int top, 
 
 }  // namespace
 
-QColor LevelColor(LogLevel level) {
-    switch (level) {
-        case llError: return QColor(255, 0, 0);
-        case llSuccess: return QColor(0, 128, 0);
-        default: return QColor();
-    }
-}
-
 TFWLoaderDevGroup::TFWLoaderDevGroup(QWidget* devPanel, int top, const std::string& serialText,
                                      const std::string& firmwareText, const std::string& bootloaderText)
     : top(top) {

@@ -3,7 +3,6 @@
 // bootloader versions, a status line, the write button and a progress bar.
 // Panels stack from the top of the device area in the order devices joined.
 
-#include <QColor>
 #include <string>
 
 #include "devices/DevicePanel.h"
@@ -55,9 +54,5 @@ public:
 private:
     std::function<void()> writeHandler_;
 };
-
-// The colour of a status line or log line of the given level; llNormal and
-// unknown levels give an invalid colour, meaning the palette's text colour.
-QColor LevelColor(LogLevel level);
 
 }  // namespace zv
