@@ -1,10 +1,16 @@
 #pragma once
-// Little-endian fields and the frame checksum, as the devices compute them.
+// Little-endian fields, the frame header and checksum as the devices compute
+// them, and text as bytes.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace zvsim {
+
+// Every frame, request or reply, starts with a header of this size.
+constexpr size_t HEADER_SIZE = 14;
 
 inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -31,6 +37,10 @@ inline uint16_t Checksum(std::span<const uint8_t> bytes) {
     if (i < bytes.size()) sum += bytes[i];
     while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint16_t>(sum);
+}
+
+inline std::span<const uint8_t> TextBytes(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
 }  // namespace zvsim

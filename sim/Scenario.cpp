@@ -121,12 +121,21 @@ TFault Fault(const json& value, const std::string& where) {
         optional("count", [&](const json& v, const std::string& w) { fault.count = Unsigned(v, w, 1); });
         return fault;
     }
-    const std::pair<const char*, TFaultKind> replyKinds[] = {{"drop", TFaultKind::Drop},
-                                                             {"shorten", TFaultKind::Shorten},
-                                                             {"corrupt", TFaultKind::Corrupt},
-                                                             {"wrongEcho", TFaultKind::WrongEcho},
-                                                             {"split", TFaultKind::Split},
-                                                             {"noPayload", TFaultKind::NoPayload}};
+    if (kind == "hang") {
+        CheckKeys(value, {"kind", "read", "write", "ms", "count"}, where);
+        fault.kind = TFaultKind::Hang;
+        if (value.contains("read") == value.contains("write")) Fail(where, "needs either \"read\" or \"write\"");
+        if (!value.contains("ms")) Fail(where, "needs \"ms\"");
+        fault.call = value.contains("read") ? TCallKind::Read : TCallKind::Write;
+        const char* call = fault.call == TCallKind::Read ? "read" : "write";
+        fault.first = Unsigned(value[call], where + "." + call, 1);
+        fault.hangMs = Unsigned(value["ms"], where + ".ms", 1);
+        optional("count", [&](const json& v, const std::string& w) { fault.count = Unsigned(v, w, 1); });
+        return fault;
+    }
+    const std::pair<const char*, TFaultKind> replyKinds[] = {
+        {"drop", TFaultKind::Drop},           {"shorten", TFaultKind::Shorten}, {"corrupt", TFaultKind::Corrupt},
+        {"wrongEcho", TFaultKind::WrongEcho}, {"split", TFaultKind::Split},     {"noPayload", TFaultKind::NoPayload}};
     bool known = false;
     for (const auto& [name, k] : replyKinds) {
         if (kind == name) {

@@ -27,19 +27,24 @@ struct TTiming {
 
 TTiming RealisticTiming();
 
-enum class TFaultKind { Drop, Shorten, Corrupt, WrongEcho, Split, NoPayload, PartialChunk, RefuseOpen };
+enum class TFaultKind { Drop, Shorten, Corrupt, WrongEcho, Split, NoPayload, PartialChunk, RefuseOpen, Hang };
 
 // Which replies a reply fault counts.
 enum class TReplyFilter { All, Command, Text };
 
+// Which driver calls a hang counts.
+enum class TCallKind { Read, Write };
+
 struct TFault {
     TFaultKind kind = TFaultKind::Drop;
-    uint32_t first = 1;  // 1-based reply or write call number
+    uint32_t first = 1;  // 1-based reply, read call or write call number
     uint32_t count = 1;  // refuseOpen: 0 means every open
     TReplyFilter filter = TReplyFilter::All;
     uint16_t command = 0;
     std::optional<uint32_t> bytes;
     uint32_t gapMs = 20;
+    TCallKind call = TCallKind::Write;
+    uint32_t hangMs = 0;
 
     bool Covers(uint32_t number) const { return number >= first && number - first < count; }
 };

@@ -1,4 +1,6 @@
-// Injected faults: which reply, open, write or listing they hit and what they do to it.
+// Injected faults: which reply, open, read, write or listing they hit and what they do to it.
+
+#include <sstream>
 
 #include "SimHarness.h"
 
@@ -13,6 +15,29 @@ protected:
         FT_HANDLE h = OpenFtdi();
         Ftdi().FT_SetTimeouts(h, 60, 60);
         return h;
+    }
+
+    // Waits up to 2 s for the trace to show `hangs` hung calls of the device.
+    bool WaitForHangs(size_t hangs, const std::string& serial = "5500250") const {
+        for (const auto until = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < until;) {
+            std::ifstream in(dir / "trace.log");
+            size_t seen = 0;
+            for (std::string line; std::getline(in, line);) {
+                std::string micros, device, library, kind;
+                std::istringstream(line) >> micros >> device >> library >> kind;
+                seen += device == serial && kind == "hang";
+            }
+            if (seen >= hangs) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    template <typename TCall>
+    static std::chrono::milliseconds Took(TCall call) {
+        const auto start = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     }
 };
 
@@ -104,6 +129,128 @@ TEST_F(Faults, RefuseOpen) {
     Ftdi().FT_Close(h);
     OM_HANDLE om = 0;
     for (int i = 0; i < 3; ++i) EXPECT_NE(Om().OM_OpenDevice(0, "2", &om), OM_OK);
+}
+
+TEST_F(Faults, HungReadTakesItsTimeThenReadsAsIfJustCalled) {
+    FT_HANDLE h = Device(R"([{"kind": "hang", "read": 1, "count": 2, "ms": 300}])");
+    Send(h, Query(11));
+    TBytes reply;
+    EXPECT_GE(Took([&] { reply = Receive(h, 14); }), 300ms);
+    EXPECT_EQ(Parse(reply).status, 128);
+    // The read time-out (60 ms) only starts once the hang is over.
+    EXPECT_GE(Took([&] { reply = Receive(h, 14); }), 350ms);
+    EXPECT_TRUE(reply.empty());
+    Ftdi().FT_Close(h);
+}
+
+TEST_F(Faults, HungWriteTakesItsTimeThenWritesUnlessUnpluggedMeanwhile) {
+    World(R"({"devices": [{"serial": "7300001", "library": "om",
+                           "faults": [{"kind": "hang", "write": 1, "count": 2, "ms": 300}]}]})");
+    OM_HANDLE h = 0;
+    ASSERT_EQ(Om().OM_OpenDevice(0, "7300001", &h), OM_OK);
+    const TBytes frame = Query(11);
+    uint32_t written = 0, got = 0;
+    EXPECT_GE(Took([&] { EXPECT_EQ(Om().OM_Write(h, frame.data(), 14, &written), OM_OK); }), 300ms);
+    EXPECT_EQ(written, 14u);
+    uint8_t reply[14];
+    EXPECT_LT(Took([&] { EXPECT_EQ(Om().OM_ReadNotTimeOut(h, reply, 14, &got), OM_OK); }), 150ms);
+    EXPECT_EQ(Parse(TBytes(reply, reply + got)).status, 128);
+
+    // The write does its work only after the hang, so an unplug during it fails the write.
+    std::thread unplug([&] {
+        EXPECT_TRUE(WaitForHangs(2, "7300001"));
+        EXPECT_EQ(Tool("unplug 7300001"), 0);
+    });
+    EXPECT_NE(Om().OM_Write(h, frame.data(), 14, &written), OM_OK);
+    unplug.join();
+    EXPECT_EQ(written, 0u);
+    Om().OM_CloseDevice(&h);
+}
+
+TEST_F(Faults, HangCoversOnlyTheNamedCallsOfItsKind) {
+    FT_HANDLE h = Device(R"([{"kind": "hang", "read": 2, "count": 2, "ms": 200},
+                             {"kind": "hang", "write": 3, "ms": 200}])");
+    // Status queries are not read calls.
+    EXPECT_LT(Took([&] {
+                  Queued(h);
+                  Queued(h);
+              }),
+              150ms);
+    const bool writeHangs[] = {false, false, true, false};
+    const bool readHangs[] = {false, true, true, false};
+    for (size_t call = 0; call < 4; ++call) {
+        const auto wrote = Took([&] { Send(h, Query(11)); });
+        TBytes reply;
+        const auto read = Took([&] { reply = Receive(h, 14); });
+        EXPECT_EQ(wrote >= 200ms, writeHangs[call]) << "write " << call + 1 << " took " << wrote.count() << " ms";
+        EXPECT_EQ(read >= 200ms, readHangs[call]) << "read " << call + 1 << " took " << read.count() << " ms";
+        EXPECT_EQ(Parse(reply).status, 128);
+    }
+    Ftdi().FT_Close(h);
+}
+
+TEST_F(Faults, OtherCallsGoOnWhileAReadHangs) {
+    World(R"({"devices": [{"serial": "1", "faults": [{"kind": "hang", "read": 1, "ms": 500}]}, {"serial": "2"}]})");
+    FT_HANDLE hung = OpenFtdi("1"), other = OpenFtdi("2");
+    FT_STATUS readStatus = FT_OK;
+    std::chrono::milliseconds readTook{};
+    std::thread reader([&] {
+        uint8_t buffer[14];
+        DWORD got = 0;
+        readTook = Took([&] { readStatus = Ftdi().FT_Read(hung, buffer, 14, &got); });
+    });
+    EXPECT_TRUE(WaitForHangs(1, "1"));
+    const auto others = Took([&] {
+        EXPECT_EQ(Queued(hung), 0u);
+        EXPECT_EQ(Exchange(other, Query(11)).status, 128);
+        EXPECT_EQ(Ftdi().FT_Close(hung), FT_OK);
+    });
+    EXPECT_LT(others, 200ms);
+    reader.join();
+    EXPECT_GE(readTook, 500ms);
+    EXPECT_EQ(readStatus, FT_IO_ERROR);  // closed while it hung
+    Ftdi().FT_Close(other);
+}
+
+TEST_F(Faults, ProcessExitsWhileACallHangs) {
+    OneDevice(R"("faults": [{"kind": "hang", "read": 1, "ms": 5000}])");
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        FT_HANDLE h = nullptr;
+        if (Ftdi().FT_OpenEx(const_cast<char*>("5500250"), FT_OPEN_BY_SERIAL_NUMBER, &h) != FT_OK) _exit(3);
+        std::thread([h] {
+            uint8_t buffer[14];
+            DWORD got = 0;
+            Ftdi().FT_Read(h, buffer, 14, &got);
+        }).detach();
+        std::exit(WaitForHangs(1) ? 0 : 4);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+}
+
+TEST_F(Faults, BadHangFieldsAreRefused) {
+    const char* bad[] = {
+        R"({"kind": "hang", "read": 1})",
+        R"({"kind": "hang", "ms": 200})",
+        R"({"kind": "hang", "read": 1, "write": 1, "ms": 200})",
+        R"({"kind": "hang", "read": 1, "ms": 0})",
+        R"({"kind": "hang", "read": 1, "ms": "200"})",
+        R"({"kind": "hang", "write": 0, "ms": 200})",
+        R"({"kind": "hang", "write": 1, "ms": 200, "count": 0})",
+        R"({"kind": "hang", "write": 1, "ms": 200, "bytes": 3})",
+    };
+    for (const char* fault : bad) {
+        OneDevice(std::string(R"("faults": [)") + fault + "]");
+        EXPECT_EQ(Tool("list"), 2) << fault;
+    }
+    OneDevice(R"("faults": [{"kind": "hang", "read": 1, "ms": 200, "count": 3},
+                            {"kind": "hang", "write": 2, "ms": 1}])");
+    EXPECT_EQ(Tool("list"), 0);
 }
 
 TEST_F(Faults, ListingFaults) {
