@@ -8,8 +8,7 @@
 #include <cstdio>
 
 #include "BenchSupport.h"
-#include "app/EventQueue.h"
-#include "app/LoaderCore.h"
+#include "core/LoaderCore.h"
 #include "discovery/ReadVersion.h"
 #include "flashing/Frames.h"
 #include "transport/Channel.h"
@@ -28,9 +27,10 @@ std::string Scenario() {
         for (const char* mode : {"bootloader", "application"})
             for (int i = 0; i < kPerKind; ++i) {
                 if (!devices.empty()) devices += ",";
-                devices += "{\"serial\": \"" + std::to_string(serial++) + "\", \"library\": \"" + library +
-                           "\", \"mode\": \"" + mode +
-                           "\", \"firmware\": \"ZVMB-3.2\", \"bootloader\": \"ZVMB-1.04 TR\", \"processor\": \"0x26013F37\"}";
+                devices +=
+                    "{\"serial\": \"" + std::to_string(serial++) + "\", \"library\": \"" + library +
+                    "\", \"mode\": \"" + mode +
+                    "\", \"firmware\": \"ZVMB-3.2\", \"bootloader\": \"ZVMB-1.04 TR\", \"processor\": \"0x26013F37\"}";
             }
     return "{\"devices\": [" + devices + "]}";
 }
@@ -53,15 +53,15 @@ int main(int, char** argv) {
         TLoaderCore core(queue, view, world.dir);
         const auto start = std::chrono::steady_clock::now();
         core.StartDeviceSearch();
-        queue.RunUntil([&] { return !core.SearchThread; }, std::chrono::seconds(120));
+        queue.RunUntil([&] { return !core.Searching(); }, std::chrono::seconds(120));
         const double ms = bench::Seconds(std::chrono::steady_clock::now() - start) * 1000;
-        if (core.FDevices.size() != 4 * kPerKind) {
-            std::fprintf(stderr, "bench-discovery: found %zu devices, expected %d\n", core.FDevices.size(),
+        if (core.Devices().Count() != 4 * kPerKind) {
+            std::fprintf(stderr, "bench-discovery: found %zu devices, expected %d\n", core.Devices().Count(),
                          4 * kPerKind);
             return 1;
         }
         times.push_back(ms);
-        std::printf("run %d: %zu devices in %.1f ms\n", run + 1, core.FDevices.size(), ms);
+        std::printf("run %d: %zu devices in %.1f ms\n", run + 1, core.Devices().Count(), ms);
     }
     const double median = bench::Median(times);
     std::printf("search median %.1f ms  floor %.1f ms\n", median, floorMs);

@@ -1,58 +1,30 @@
 #pragma once
 // What the benchmarks share: the simulator's libraries on the search path, a
-// fresh simulated world per run, and medians.
-
-#include <stdlib.h>
-#include <unistd.h>
+// window that draws nothing, and medians.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/LoaderView.h"
+#include "core/LoaderView.h"
+#include "sim/ScratchWorld.h"
+#include "threading/EventQueue.h"
 #include "transport/DriverLibraries.h"
 
 namespace zv::bench {
 
-inline std::filesystem::path ExeDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
-
-// The loader finds its driver libraries by bare name, and the dynamic linker
-// reads LD_LIBRARY_PATH only at start: put the simulator's folder first and
-// start again if it is not there yet.
 inline void UseSimulatorLibraries(char** argv) {
-    const std::string sim = (ExeDir().parent_path() / "sim").string();
-    const char* current = std::getenv("LD_LIBRARY_PATH");
-    if (current && std::string(current).rfind(sim, 0) == 0) return;
-    const std::string path = current && *current ? sim + ":" + current : sim;
-    setenv("LD_LIBRARY_PATH", path.c_str(), 1);
-    execv("/proc/self/exe", argv);
-    std::perror("execv");
-    std::exit(2);
+    const auto exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    zvsim::UseSimulatorLibraries((exeDir.parent_path() / "sim").string(), argv);
 }
 
-// A world of simulated devices in a folder of its own.
-class TBenchWorld {
+// A world for one run, untraced: tracing would be measured too.
+class TBenchWorld : public zvsim::TScratchWorld {
 public:
-    explicit TBenchWorld(const std::string& scenarioJson) {
-        static int count = 0;
-        dir = std::filesystem::temp_directory_path() /
-              ("zv-bench-" + std::to_string(getpid()) + "-" + std::to_string(count++));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir / "world");
-        std::ofstream(dir / "scenario.json") << scenarioJson;
-        setenv("ZVSIM_SCENARIO", (dir / "scenario.json").c_str(), 1);
-        setenv("ZVSIM_WORLD", (dir / "world").c_str(), 1);
-        unsetenv("ZVSIM_TRACE");
-    }
-    ~TBenchWorld() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    std::filesystem::path dir;
+    explicit TBenchWorld(const std::string& scenarioJson) : TScratchWorld("bench", scenarioJson, false) {}
 };
 
 // Binds both driver libraries or ends the benchmark.
@@ -79,7 +51,7 @@ public:
         return std::make_unique<TNullPanel>();
     }
     void AppendLogLine(LogLevel, const std::string&) override {}
-    void SetDeviceAreaMinHeight(int) override {}
+    void ShowDeviceCount(int) override {}
     void ShowFirmwareInfo(const std::string&, const std::string&) override {}
     void FileHistoryChanged() override {}
 };

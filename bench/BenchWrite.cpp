@@ -8,8 +8,7 @@
 #include <cstdio>
 
 #include "BenchSupport.h"
-#include "app/EventQueue.h"
-#include "app/LoaderCore.h"
+#include "core/LoaderCore.h"
 #include "flashing/Frames.h"
 #include "transport/Channel.h"
 #include "transport/DriverLibraries.h"
@@ -36,20 +35,21 @@ TResult WriteAtOnce(const char* library, int devices) {
     std::string list;
     for (int i = 0; i < devices; ++i)
         list += std::string(i ? "," : "") + "{\"serial\": \"" + std::to_string(9000 + i) + "\", \"library\": \"" +
-                library + "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
+                library +
+                "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
     bench::TBenchWorld world("{\"devices\": [" + list + "]}");
     TEventQueue queue;
     bench::TNullView view;
     TLoaderCore core(queue, view, world.dir);
     core.StartDeviceSearch();
-    queue.RunUntil([&] { return !core.SearchThread; }, std::chrono::seconds(60));
-    if (core.FDevices.size() != static_cast<size_t>(devices)) {
-        std::fprintf(stderr, "bench-write: found %zu devices, expected %d\n", core.FDevices.size(), devices);
+    queue.RunUntil([&] { return !core.Searching(); }, std::chrono::seconds(60));
+    if (core.Devices().Count() != static_cast<size_t>(devices)) {
+        std::fprintf(stderr, "bench-write: found %zu devices, expected %d\n", core.Devices().Count(), devices);
         std::exit(1);
     }
     double floorMs = 0;
     bool failed = false;
-    core.onWriteFinished = [&](const TWriteThread& thread) {
+    core.SetWriteObserver([&](const TWriteThread& thread, const TWriteOutcome&) {
         failed |= thread.ErrorCode != WRITE_OK;
         // What this run sent: an erase and the parts of every sector with
         // data, then the done frame; each frame's reply is read once.
@@ -60,13 +60,13 @@ TResult WriteAtOnce(const char* library, int devices) {
                 frames += 1;
             }
         frames += parts;
-        const double readPauses = core.FDevices.front()->transport == TRANSPORT_FTDI ? frames * FTDI_POLL_MS : 0;
+        const double readPauses = thread.Device->transport == TRANSPORT_FTDI ? frames * FTDI_POLL_MS : 0;
         floorMs = std::max(floorMs, parts * Pauses(FRAME_WRITE_LENGTH) * 1.0 + readPauses);
-    };
+    });
     const double cpuStart = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    for (const auto& entry : core.FDevices) core.WriteButtonClick(entry->panel.get());
-    queue.RunUntil([&] { return core.WriteThreads.empty(); }, std::chrono::seconds(300));
+    for (const TDevEntry* entry : core.Devices().Entries()) core.WriteButtonClick(entry->panel.get());
+    queue.RunUntil([&] { return core.WritesRunning() == 0; }, std::chrono::seconds(300));
     const double wallMs = bench::Seconds(std::chrono::steady_clock::now() - start) * 1000;
     const double cpu = CpuSeconds() - cpuStart;
     if (failed) {
@@ -95,9 +95,10 @@ int main(int, char** argv) {
         }
         const double oneMs = bench::Median(one), eightMs = bench::Median(eight), floorMs = bench::Median(floors);
         const double cpuPercent = bench::Median(cpu);
-        std::printf("%-4s one device %.0f ms  floor %.0f ms  ratio %.3f | eight at once %.0f ms  ratio to one %.3f | "
-                    "CPU %.1f %% of a core per device\n",
-                    library, oneMs, floorMs, oneMs / floorMs, eightMs, eightMs / oneMs, cpuPercent);
+        std::printf(
+            "%-4s one device %.0f ms  floor %.0f ms  ratio %.3f | eight at once %.0f ms  ratio to one %.3f | "
+            "CPU %.1f %% of a core per device\n",
+            library, oneMs, floorMs, oneMs / floorMs, eightMs, eightMs / oneMs, cpuPercent);
         worstOne = std::max(worstOne, oneMs / floorMs);
         worstEight = std::max(worstEight, eightMs / oneMs);
         worstCpu = std::max(worstCpu, cpuPercent);

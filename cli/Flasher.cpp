@@ -1,12 +1,8 @@
 #include "cli/Flasher.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <system_error>
 
 #include "flashing/FlashPlan.h"
@@ -17,22 +13,7 @@
 namespace zv::cli {
 namespace {
 
-using namespace std::chrono_literals;
-
-// What the window's DevTimer waits after the last device change.
-constexpr auto kSearchDebounce = 100ms;
-
-// The self-pipe the signal handler writes to; the main loop reads it.
-int signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-const char* LibraryName(const TDevEntry& entry) { return entry.transport == TRANSPORT_OM ? "om" : "ftdi"; }
+const char* LibraryName(int32_t transport) { return transport == TRANSPORT_OM ? "om" : "ftdi"; }
 
 const char* LevelName(LogLevel level) {
     switch (level) {
@@ -43,68 +24,21 @@ const char* LevelName(LogLevel level) {
     return "normal";
 }
 
-const TCliPanel* PanelOf(const TDevEntry& entry) { return dynamic_cast<const TCliPanel*>(entry.panel.get()); }
-
 }  // namespace
-
-TPolledQueue::TPolledQueue() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
-TPolledQueue::~TPolledQueue() { ::close(fd_); }
-
-void TPolledQueue::Post(std::function<void()> call) {
-    TEventQueue::Post(std::move(call));
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
-}
-
-void TPolledQueue::Acknowledge() {
-    uint64_t count;
-    [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
-}
 
 TFlasher::TFlasher(const TCliOptions& options, FILE* out, FILE* err, bool terminal)
     : options_(options),
       err_(err),
       view_(out, terminal),
-      core_(queue_, view_, ExecutableFolder()),
-      report_(options.command == TCommand::Watch ? "watch" : options.command == TCommand::Write ? "write" : "list") {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::system_error(errno, std::generic_category(), "pipe");
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    // Blocked everywhere but in ppoll: the workers the core starts inherit
-    // the mask, so a signal never lands in one of their device waits.
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stops, &previousMask_);
-    waitMask_ = previousMask_;
-    sigdelset(&waitMask_, SIGINT);
-    sigdelset(&waitMask_, SIGTERM);
-
-    // The log files are written here, not by the core beside the executable.
-    core_.options.writeLogToFile = false;
-    core_.onWriteFinished = [this](const TWriteThread& thread) { OnWriteFinished(thread); };
+      core_(loop_.MainThread(), view_, ExecutableFolder()),
+      report_(options.command == TCommand::Watch   ? "watch"
+              : options.command == TCommand::Write ? "write"
+                                                   : "list") {
+    core_.SetWriteObserver(
+        [this](const TWriteThread& thread, const TWriteOutcome& outcome) { OnWriteFinished(thread, outcome); });
 }
 
-TFlasher::~TFlasher() {
-    Shutdown();
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
-}
+TFlasher::~TFlasher() { Shutdown(); }
 
 int TFlasher::Run() {
     int code = 1;
@@ -129,20 +63,19 @@ int TFlasher::List() {
     // The table says all the block would.
     view_.Freeze();
     core_.StartDeviceSearch();
-    if (!ServeUntil([this] { return !core_.SearchThread; })) {
+    if (!ServeUntil([this] { return !core_.Searching(); })) {
         Shutdown();
         view_.PrintText("usbfwflash: interrupted during the search");
         return 1;
     }
     size_t widths[] = {6, 7, 11, 8, 10, 10};
     std::vector<std::vector<std::string>> rows;
-    for (const auto& entry : core_.FDevices) {
-        const TCliPanel* panel = PanelOf(*entry);
-        rows.push_back({std::to_string(entry->serialNumber), LibraryName(*entry),
+    for (const TDevEntry* entry : core_.Devices().Entries()) {
+        rows.push_back({std::to_string(entry->serialNumber), LibraryName(entry->transport),
                         entry->inBootloader ? "bootloader" : "application", entry->firmwareVersion.formatVersion(),
                         entry->inBootloader ? entry->bootloaderVersion.formatVersion() : "-",
                         entry->inBootloader ? Format("0x%08X", entry->processorId) : "-",
-                        panel ? panel->Status() : std::string()});
+                        AsksForReplug(*entry) ? STATUS_REPLUG : ""});
         for (size_t i = 0; i < std::size(widths); ++i) widths[i] = std::max(widths[i], TextColumns(rows.back()[i]));
     }
     auto line = [&widths](const std::vector<std::string>& cells) {
@@ -160,79 +93,97 @@ int TFlasher::List() {
 
 int TFlasher::Write() {
     if (!BindLibraries() || !PrepareOutputs() || !CheckImage()) return 1;
-    core_.options.startApp = options_.startApp;
+    core_.Options().startApp = options_.startApp;
     core_.StartDeviceSearch();
-    const bool searched = ServeUntil([this] { return !core_.SearchThread; });
+    const bool searched = ServeUntil([this] { return !core_.Searching(); });
 
     // Unknown when the search was cut short: every named device then.
     size_t targets = options_.serials.size();
     if (searched) {
         std::vector<TDevEntry*> found;
-        for (const auto& entry : core_.FDevices) {
+        for (TDevEntry* entry : core_.Devices().Entries()) {
             const bool named = std::find(options_.serials.begin(), options_.serials.end(), entry->serialNumber) !=
                                options_.serials.end();
-            if (options_.serials.empty() || named) found.push_back(entry.get());
+            if (options_.serials.empty() || named) found.push_back(entry);
         }
         for (TDevEntry* entry : found) {
-            const TCliPanel* panel = PanelOf(*entry);
-            if (entry->inBootloader && panel) {
-                panel->Click();
+            if (entry->inBootloader) {
+                // The write button, as the window presses it.
+                core_.WriteButtonClick(entry->panel.get());
                 continue;
             }
-            const std::string status = panel ? panel->Status() : std::string();
-            report_.notWritten.push_back({entry->serialNumber, LibraryName(*entry),
-                                          status.empty() ? "in application mode" : status});
+            report_.notWritten.push_back({entry->serialNumber, LibraryName(entry->transport),
+                                          AsksForReplug(*entry) ? STATUS_REPLUG : "in application mode"});
         }
         for (const int32_t serial : options_.serials)
-            if (std::none_of(found.begin(), found.end(), [serial](const TDevEntry* e) { return e->serialNumber == serial; }))
+            if (std::none_of(found.begin(), found.end(),
+                             [serial](const TDevEntry* e) { return e->serialNumber == serial; }))
                 report_.notWritten.push_back({serial, "", "not found"});
         // A serial number on both libraries makes two targets.
-        targets = found.size() + static_cast<size_t>(std::count_if(report_.notWritten.begin(), report_.notWritten.end(),
-                                                                   [](const TMissedRecord& m) { return m.library.empty(); }));
+        targets =
+            found.size() + static_cast<size_t>(std::count_if(report_.notWritten.begin(), report_.notWritten.end(),
+                                                             [](const TMissedRecord& m) { return m.library.empty(); }));
         SaveReport();
         if (targets == 0) view_.PrintText("usbfwflash: no device to write");
-        ServeUntil([this] { return core_.WriteThreads.empty(); });
+        ServeUntil([this] { return core_.WritesRunning() == 0; });
     }
     report_.interrupted = stopRequested_;
     Shutdown();
     SaveReport();
 
     const size_t unwritten = targets - static_cast<size_t>(written_);
-    view_.PrintText(Format("usbfwflash: %d of %zu device(s) written%s", written_, targets,
-                           stopRequested_ ? " (interrupted)" : ""));
+    view_.PrintText(
+        Format("usbfwflash: %d of %zu device(s) written%s", written_, targets, stopRequested_ ? " (interrupted)" : ""));
     for (const TAttemptRecord& a : report_.attempts)
         if (a.code != WRITE_OK) view_.PrintText(Format("  %d: %s (code %d)", a.serial, a.result.c_str(), a.code));
-    for (const TMissedRecord& m : report_.notWritten)
-        view_.PrintText(Format("  %d: %s", m.serial, m.reason.c_str()));
+    for (const TMissedRecord& m : report_.notWritten) view_.PrintText(Format("  %d: %s", m.serial, m.reason.c_str()));
     const bool allWritten = searched && targets > 0 && unwritten == 0 && report_.notWritten.empty();
     return allWritten && !reportSaveFailed_ ? 0 : 1;
 }
 
 int TFlasher::Watch() {
     if (!BindLibraries() || !PrepareOutputs() || !CheckImage()) return 1;
-    core_.options.startApp = options_.startApp;
-    core_.options.autoWrite = true;
+    core_.Options().startApp = options_.startApp;
+    core_.Options().autoWrite = true;
     const std::filesystem::path socket = RuntimeFolder() / WINDOW_ENDPOINT_NAME;
-    if (!endpoint_.Listen(socket))
+    if (endpoint_.Listen(socket)) {
+        loop_.Watch(endpoint_.Fd(), [this] {
+            endpoint_.Serve([this](const TWindowMessage& message) {
+                if (message.msg == WM_DEVICECHANGE) {
+                    if (const auto due = core_.DeviceChanged(message.wParam)) searchDue_ = due;
+                } else if (message.msg == WM_CLOSE && !stopRequested_) {
+                    view_.PrintText("usbfwflash: close message received; stopping");
+                    stopRequested_ = true;
+                }
+            });
+        });
+    } else {
         Complain("the loader window or another watcher listens at " + socket.string() +
                  "; searching on udev events only");
-    udevOpen_ = udev_.Open();
-    if (!udevOpen_) Complain("udev cannot be reached; searching only on device changes posted to the endpoint");
+    }
+    if (udev_.Open()) {
+        loop_.Watch(udev_.Fd(), [this] {
+            if (!udev_.Drain()) return;
+            if (const auto due = core_.DeviceChanged(DBT_DEVNODES_CHANGED)) searchDue_ = due;
+        });
+    } else {
+        Complain("udev cannot be reached; searching only on device changes posted to the endpoint");
+    }
     ShowCounters();
     core_.StartDeviceSearch();
     while (!stopRequested_) {
-        WaitForEvents(1s);
+        WaitForEvents(TClock::time_point::max());
         if (stopRequested_) break;
-        if (searchDue_ && std::chrono::steady_clock::now() >= *searchDue_) {
+        if (searchDue_ && TClock::now() >= *searchDue_) {
             searchDue_.reset();
             // The window would drop this change; a watcher searches again as
             // soon as the running search ends, so no device goes unseen.
-            if (core_.SearchThread)
+            if (core_.Searching())
                 searchAgain_ = true;
             else
                 core_.StartDeviceSearch();
         }
-        if (searchAgain_ && !core_.SearchThread) {
+        if (searchAgain_ && !core_.Searching()) {
             searchAgain_ = false;
             core_.StartDeviceSearch();
         }
@@ -246,13 +197,10 @@ int TFlasher::Watch() {
 
 bool TFlasher::BindLibraries() {
     std::string omLibraryName;
-    const TBindingResult bound = BindDriverLibraries(omLibraryName);
     // The window's message boxes, word for word.
-    if (!bound.ftdiBound) view_.PrintTo(err_, "Драйвер устройств FTDI не установлен.");
-    if (!bound.omBound) view_.PrintTo(err_, "Драйвер устройств OM не установлен.");
-    if (bound.ftdiBound || bound.omBound) return true;
-    view_.PrintTo(err_, "Перед первым запуском программы подключите устройство к USB и установите драйвер.");
-    return false;
+    const TDriverReport drivers = ReportDrivers(BindDriverLibraries(omLibraryName));
+    for (const std::string& message : drivers.messages) view_.PrintTo(err_, message);
+    return !drivers.quit;
 }
 
 bool TFlasher::PrepareOutputs() {
@@ -263,7 +211,8 @@ bool TFlasher::PrepareOutputs() {
             Complain("cannot write log files in " + options_.logDir->string());
             return false;
         }
-        view_.SetLogFolder(*options_.logDir);
+        core_.SetLogFolder(*options_.logDir);
+        core_.Options().writeLogToFile = true;
     }
     if (options_.report) {
         // Before any device is touched: a report that cannot be kept would
@@ -275,14 +224,15 @@ bool TFlasher::PrepareOutputs() {
 }
 
 bool TFlasher::CheckImage() {
-    core_.FExternFirmware = options_.image.has_value();
-    core_.FirmwareFile = options_.image.value_or("");
+    core_.SetExternFirmware(options_.image.has_value());
+    core_.SetFirmwareFile(options_.image.value_or(""));
     view_.Divert();
     TBlockList blocks;
+    TFirmwareVersion version;
     bool loaded = false;
     std::string failure;
     try {
-        loaded = core_.LoadFirmware(blocks, core_.FFirmwareVersion);
+        loaded = core_.LoadFirmware(blocks, version);
     } catch (const std::exception& error) {
         failure = error.what();
     }
@@ -298,75 +248,40 @@ bool TFlasher::CheckImage() {
     return false;
 }
 
-void TFlasher::WaitForEvents(std::chrono::milliseconds limit) {
-    auto timeout = limit;
-    if (searchDue_) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*searchDue_ - std::chrono::steady_clock::now());
-        timeout = std::clamp(left, 0ms, limit);
-    }
-    pollfd fds[4];
-    nfds_t count = 0;
-    fds[count++] = {queue_.Fd(), POLLIN, 0};
-    fds[count++] = {signalPipe[0], POLLIN, 0};
-    const nfds_t endpointAt = count;
-    if (endpoint_.Fd() >= 0) fds[count++] = {endpoint_.Fd(), POLLIN, 0};
-    const nfds_t udevAt = count;
-    if (udevOpen_) fds[count++] = {udev_.Fd(), POLLIN, 0};
-    const timespec wait{static_cast<time_t>(timeout.count() / 1000), static_cast<long>(timeout.count() % 1000) * 1000000};
-    // The stop signals are let in only here, so their handler never
-    // interrupts anything but this wait.
-    const int ready = ::ppoll(fds, count, &wait, &waitMask_);
-
-    char bytes[16];
-    bool signalled = false;
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) signalled = true;
-    if (signalled) {
-        view_.PrintText(stopRequested_ ? "usbfwflash: already stopping"
-                                       : "usbfwflash: stopping; running writes end at their next sector");
-        stopRequested_ = true;
-    }
-    queue_.Acknowledge();
-    queue_.ProcessPending();
-    if (ready <= 0) return;
-    if (endpoint_.Fd() >= 0 && fds[endpointAt].revents != 0) {
-        endpoint_.Serve([this](const TWindowMessage& message) {
-            if (message.msg == WM_DEVICECHANGE && message.wParam == DBT_DEVNODES_CHANGED) {
-                ArmSearch();
-            } else if (message.msg == WM_CLOSE && !stopRequested_) {
-                view_.PrintText("usbfwflash: close message received; stopping");
-                stopRequested_ = true;
-            }
-        });
-    }
-    if (udevOpen_ && fds[udevAt].revents != 0 && udev_.Drain()) ArmSearch();
+void TFlasher::WaitForEvents(TClock::time_point until) {
+    if (searchDue_) until = std::min(until, *searchDue_);
+    if (!loop_.Wait(until)) return;
+    view_.PrintText(stopRequested_ ? "usbfwflash: already stopping"
+                                   : "usbfwflash: stopping; running writes end at their next sector");
+    stopRequested_ = true;
 }
 
 void TFlasher::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
-    core_.options.autoWrite = false;
-    core_.RequestStopAll();
-    while (core_.WorkersRunning()) WaitForEvents(100ms);
+    core_.Shutdown([this](TClock::time_point until) { WaitForEvents(until); });
+    for (const TLeftWrite& left : core_.LeftWrites()) {
+        // Neither written nor known to have failed: it counts as not written.
+        report_.notWritten.push_back({left.serialNumber, LibraryName(left.transport),
+                                      "still being written when the flasher stopped; left running"});
+        ++failed_;
+    }
     // The devices' last state stays on screen as the panels go.
     view_.Freeze();
-    core_.CloseDevices();
 }
 
-void TFlasher::OnWriteFinished(const TWriteThread& thread) {
+void TFlasher::OnWriteFinished(const TWriteThread& thread, const TWriteOutcome& outcome) {
     const TDevEntry& entry = *thread.Device;
-    const TCliPanel* panel = PanelOf(entry);
     TAttemptRecord record;
     record.serial = entry.serialNumber;
-    record.library = LibraryName(entry);
+    record.library = LibraryName(entry.transport);
     record.firmwareBefore = entry.firmwareVersion.formatVersion();
     record.bootloaderBefore = entry.bootloaderVersion.formatVersion();
     record.processor = Format("0x%08X", entry.processorId);
     record.image = thread.ImageVersion.formatVersion();
     record.code = thread.ErrorCode;
-    // What the core has just put on the panel, so the record and the window
-    // can never disagree.
-    record.result = panel ? panel->Status() : std::string();
-    record.level = LevelName(panel ? panel->StatusLevel() : llNormal);
+    record.result = outcome.status;
+    record.level = LevelName(outcome.statusLevel);
     record.interrupted = thread.ErrorCode == WRITE_INTERRUPTED;
     record.elapsedMs = thread.ElapsedMs;
     record.sectorsWritten = thread.SectorsWritten;
@@ -390,8 +305,6 @@ void TFlasher::SaveReport() {
 }
 
 void TFlasher::ShowCounters() { view_.ShowCounters(Format("devices written: %d, failed: %d", written_, failed_)); }
-
-void TFlasher::ArmSearch() { searchDue_ = std::chrono::steady_clock::now() + kSearchDebounce; }
 
 void TFlasher::Complain(const std::string& text) { view_.PrintTo(err_, "usbfwflash: " + text); }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "app/Log.h"
 #include "platform/Format.h"
 
 namespace zv::cli {
@@ -73,8 +72,6 @@ void TCliPanel::SetProgress(int percent) {
     view_.PanelChanged();
 }
 
-void TCliPanel::SetWriteHandler(std::function<void()> handler) { handler_ = std::move(handler); }
-
 TCliView::TCliView(FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
 
 std::vector<std::pair<LogLevel, std::string>> TCliView::TakeDiverted() {
@@ -92,7 +89,6 @@ std::unique_ptr<TDevicePanel> TCliView::CreateDevicePanel(int, const std::string
 
 void TCliView::AppendLogLine(LogLevel level, const std::string& line) {
     if (level == llError) ++errorLines_;
-    if (logFolder_) WriteLogFile(*logFolder_, line);
     if (diverting_) {
         diverted_.emplace_back(level, line);
         return;

@@ -1,18 +1,16 @@
 #pragma once
 // The flasher's window: log lines on standard output and, on a terminal, a
 // block of one line per device (progress bar and status) kept below them and
-// redrawn in place. Also files the log lines in daily log files when asked.
+// redrawn in place.
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "app/LoaderView.h"
+#include "core/LoaderView.h"
 
 namespace zv::cli {
 
@@ -37,12 +35,8 @@ public:
     void SetStatus(const std::string& text, LogLevel style) override;
     void SetWriteEnabled(bool enabled) override;
     void SetProgress(int percent) override;
-    void SetWriteHandler(std::function<void()> handler) override;
-
-    // A press of the write button.
-    void Click() const {
-        if (handler_) handler_();
-    }
+    // The flasher presses no buttons: it starts writes through the core.
+    void SetWriteHandler(std::function<void()>) override {}
 
     const std::string& Serial() const { return serial_; }
     const std::string& Status() const { return status_; }
@@ -55,7 +49,6 @@ private:
     std::string status_;
     LogLevel level_ = llNormal;
     int percent_ = 0;
-    std::function<void()> handler_;
 };
 
 class TCliView : public TLoaderView {
@@ -63,13 +56,11 @@ public:
     // `terminal`: draw the device block and colours on `out`.
     TCliView(FILE* out, bool terminal);
 
-    // Daily log files in this folder, in the loader's record format.
-    void SetLogFolder(std::filesystem::path folder) { logFolder_ = std::move(folder); }
-    // While diverted, log lines are kept instead of printed (they are still
-    // filed); TakeDiverted hands them over and ends the diversion.
+    // While diverted, log lines are kept instead of printed; TakeDiverted
+    // hands them over and ends the diversion.
     void Divert() { diverting_ = true; }
     std::vector<std::pair<LogLevel, std::string>> TakeDiverted();
-    // Prints a line as the log does, without filing it again.
+    // Prints a line as the log does.
     void PrintLogLine(LogLevel level, const std::string& line);
     // A line of the flasher's own (tables, summaries): printed, not filed.
     void PrintText(const std::string& text);
@@ -83,11 +74,11 @@ public:
     // Error lines seen so far.
     int ErrorLines() const { return errorLines_; }
 
-    std::unique_ptr<TDevicePanel> CreateDevicePanel(int top, const std::string& serialText,
+    std::unique_ptr<TDevicePanel> CreateDevicePanel(int position, const std::string& serialText,
                                                     const std::string& firmwareText,
                                                     const std::string& bootloaderText) override;
     void AppendLogLine(LogLevel level, const std::string& line) override;
-    void SetDeviceAreaMinHeight(int) override {}
+    void ShowDeviceCount(int) override {}
     void ShowFirmwareInfo(const std::string&, const std::string&) override {}
     void FileHistoryChanged() override {}
 
@@ -107,7 +98,6 @@ private:
     bool diverting_ = false;
     int errorLines_ = 0;
     int drawn_ = 0;  // lines of the block on screen
-    std::optional<std::filesystem::path> logFolder_;
     std::vector<std::pair<LogLevel, std::string>> diverted_;
     std::vector<const TCliPanel*> panels_;  // live, in creation order
     std::string counters_;

@@ -2,7 +2,6 @@
 // The device entry: one attached device from the scan that finds it until it
 // is unplugged or the loader ends. Every subsystem works on a device through it.
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,10 +9,9 @@
 
 #include "devices/DevicePanel.h"
 #include "devices/FirmwareVersion.h"
+#include "threading/WorkerThread.h"
 
 namespace zv {
-
-class TWriteThread;
 
 // Which driver library serves a device (the entry's `transport`).
 constexpr int32_t TRANSPORT_FTDI = 0;
@@ -35,11 +33,11 @@ public:
     uint32_t processorId = 0;
     bool inBootloader = false;
     bool replugRequired = false;
-    // Set by the discovery thread while the main thread may read it.
-    std::atomic<bool> disconnected{false};
+    // Set by a search that no longer finds the device.
+    bool disconnected = false;
     std::unique_ptr<TDevicePanel> panel;
-    // Not owned. Read by the discovery thread under the devices lock.
-    std::atomic<TWriteThread*> writeThread{nullptr};
+    // The write thread while one runs; not owned.
+    TWorkerThread* writeThread = nullptr;
     TFirmwareVersion firmwareVersion;
     TFirmwareVersion bootloaderVersion;
     int32_t transport;

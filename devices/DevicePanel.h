@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Log.h"
+#include "threading/Log.h"
 
 namespace zv {
 

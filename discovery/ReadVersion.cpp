@@ -3,11 +3,8 @@
 #include <array>
 #include <cstdarg>
 #include <cstring>
-#include <mutex>
 
-#include "app/LoaderCore.h"
 #include "flashing/Exchange.h"
-#include "flashing/WriteThread.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
@@ -35,17 +32,17 @@ bool StartsWith(const uint8_t* reply, uint32_t received, std::string_view expect
 
 }  // namespace
 
-TReadVersion::TReadVersion(TLoaderCore& core) : core_(core) {}
+TReadVersion::TReadVersion(TSearchHost& host) : Host(host), MainThread(host.HandOver()) {}
 
 void TReadVersion::Start(std::function<void()> onTerminate) {
-    Run(core_.MainThread(), [this] { Execute(); }, std::move(onTerminate));
+    Run(
+        MainThread, [this] { Execute(); }, std::move(onTerminate));
 }
 
 void TReadVersion::Execute() {
     ErrorCode = 0;
     LastReplyCode = 0;
     StartTick = GetTickCount();
-    KnownDevices = &core_.FDevices;
     SearchDevices();
 }
 
@@ -67,15 +64,12 @@ void TReadVersion::SearchDevices() {
         return;
     }
 
+    // The registry is the main thread's: it compares what was listed there.
     try {
-        std::lock_guard lock(core_.DevicesLock);
-        for (const auto& known : *KnownDevices) {
-            if (FindDeviceBySerial(NewDevices, known->serialNumber)) {
-                RemoveDeviceBySerial(NewDevices, known->serialNumber);
-                continue;
-            }
-            if (TWriteThread* writer = known->writeThread.load()) writer->RequestStop();
-            known->disconnected = true;
+        if (!MainThread.Synchronize([this] { Host.CompareWithRegistry(NewDevices); })) {
+            // Closed by a shutdown: nothing will take the findings over.
+            ElapsedMs = static_cast<int32_t>(TicksSince(StartTick));
+            return;
         }
     } catch (const std::exception& error) {
         LogException(error);
@@ -142,11 +136,11 @@ void TReadVersion::ListOmDevices() {
     }
     for (uint32_t i = 0; i < std::min(count, allocated); ++i) {
         const uint8_t* record = records.data() + size_t{i} * OM_DEVICE_RECORD_SIZE;
-        const auto index = static_cast<int16_t>(record[OM_RECORD_INDEX_OFFSET] | (record[OM_RECORD_INDEX_OFFSET + 1] << 8));
+        const auto index =
+            static_cast<int16_t>(record[OM_RECORD_INDEX_OFFSET] | (record[OM_RECORD_INDEX_OFFSET + 1] << 8));
         const auto* serial = reinterpret_cast<const char*>(record + OM_RECORD_SERIAL_OFFSET);
-        NewDevices.push_back(
-            std::make_unique<TDevEntry>(std::string_view(serial, strnlen(serial, OM_RECORD_SERIAL_SIZE)), index,
-                                        TRANSPORT_OM));
+        NewDevices.push_back(std::make_unique<TDevEntry>(
+            std::string_view(serial, strnlen(serial, OM_RECORD_SERIAL_SIZE)), index, TRANSPORT_OM));
     }
 }
 
@@ -172,7 +166,8 @@ bool TReadVersion::IdentifyDevice(TDevEntry& entry) {
 }
 
 bool TReadVersion::ProbeBootloader(TDevEntry& entry) {
-    const TIdentificationReply reply = ExchangeIdentification(entry, CMD_READ_FW_VERSION, VERSION_REPLY_TIMEOUT_MS, StopFlag());
+    const TIdentificationReply reply =
+        ExchangeIdentification(entry, CMD_READ_FW_VERSION, VERSION_REPLY_TIMEOUT_MS, StopFlag());
     if (!reply.payload) return false;
     entry.firmwareVersion.parse(DeviceText(reply.payload->data(), reply.payload->size()));
     return true;
@@ -222,7 +217,8 @@ bool TReadVersion::StartBootloader(TDevEntry& entry) {
         SendLog(llError, serial, "Ошибка драйвера.");
     } else {
         std::array<uint8_t, REPLY_BUFFER_SIZE + 1> reply{};
-        const uint32_t received = ChannelRead(entry, reply.data(), REPLY_BUFFER_SIZE, BOOT_START_TIMEOUT_MS, StopFlag());
+        const uint32_t received =
+            ChannelRead(entry, reply.data(), REPLY_BUFFER_SIZE, BOOT_START_TIMEOUT_MS, StopFlag());
         if (received == 0) {
             SendLog(llError, serial, "Прибор не ответил на команду запуска загрузчика.");
         } else {
@@ -233,7 +229,8 @@ bool TReadVersion::StartBootloader(TDevEntry& entry) {
             } else if (StartsWith(reply.data(), received, kStartError)) {
                 SendLog(llError, serial, "Ошибка запуска загрузчика");
             } else {
-                SendLogFmt(llError, serial, "Неизвестный ответ прибора: %s", DeviceText(reply.data(), received).c_str());
+                SendLogFmt(llError, serial, "Неизвестный ответ прибора: %s",
+                           DeviceText(reply.data(), received).c_str());
             }
         }
     }
@@ -245,7 +242,7 @@ void TReadVersion::SendLog(LogLevel level, int32_t device, std::string text) {
     MsgLevel = level;
     MsgDevice = device;
     MsgText = std::move(text);
-    core_.MainThread().Synchronize([this] { SyncLog(); });
+    MainThread.Synchronize([this] { SyncLog(); });
 }
 
 void TReadVersion::SendLogFmt(LogLevel level, int32_t device, const char* format, ...) {
@@ -256,6 +253,6 @@ void TReadVersion::SendLogFmt(LogLevel level, int32_t device, const char* format
     SendLog(level, device, std::move(text));
 }
 
-void TReadVersion::SyncLog() { core_.LogDeviceText(MsgLevel, MsgDevice, MsgText); }
+void TReadVersion::SyncLog() { Host.LogDeviceText(MsgLevel, MsgDevice, MsgText); }
 
 }  // namespace zv

@@ -1,21 +1,33 @@
 #pragma once
-// The discovery thread: lists the devices of both driver libraries, compares
-// them with the registry under its lock, and identifies the new ones (mode,
-// versions, processor), sending application-mode devices the bootloader start.
-// The registry takes its results over on the main thread when it has ended.
+// The discovery thread: lists the devices of both driver libraries, has the
+// main thread compare them with the registry, and identifies the new ones
+// (mode, versions, processor), sending application-mode devices the bootloader
+// start. The registry takes its results over on the main thread when it has
+// ended.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "app/Log.h"
-#include "app/WorkerThread.h"
 #include "devices/Registry.h"
+#include "threading/Log.h"
+#include "threading/WorkerHost.h"
+#include "threading/WorkerThread.h"
 
 namespace zv {
 
-class TLoaderCore;
+// What a search needs of the loader besides the hand-over and the log. Main
+// thread only, like every host call.
+class TSearchHost : public virtual TWorkerHost {
+public:
+    // The registry's comparison (TDeviceRegistry::Compare): leaves in `listed`
+    // the devices the registry does not know.
+    virtual void CompareWithRegistry(TDeviceList& listed) = 0;
+
+protected:
+    ~TSearchHost() = default;
+};
 
 constexpr int32_t ErrDeviceOpen = 7;
 constexpr int32_t ErrNoIdentification = 8;
@@ -32,7 +44,7 @@ constexpr uint32_t BOOT_START_TIMEOUT_MS = 1000;
 
 class TReadVersion : public TWorkerThread {
 public:
-    explicit TReadVersion(TLoaderCore& core);
+    explicit TReadVersion(TSearchHost& host);
 
     // Runs Execute on a thread of its own; `onTerminate` is then posted to the
     // main thread.
@@ -57,7 +69,6 @@ public:
     LogLevel MsgLevel = llNormal;
     int32_t MsgDevice = 0;
     TDeviceList NewDevices;
-    TDeviceList* KnownDevices = nullptr;
     int32_t ErrorCode = 0;
     int32_t LastReplyCode = 0;
     int32_t ElapsedMs = 0;
@@ -66,7 +77,8 @@ private:
     void SyncLog();
     void LogException(const std::exception& error);
 
-    TLoaderCore& core_;
+    TSearchHost& Host;
+    const THandOver MainThread;
 };
 
 }  // namespace zv

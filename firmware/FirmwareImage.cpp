@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "flashing/Frames.h"
+#include "platform/Bytes.h"
 #include "platform/Text.h"
 
 namespace zv {
@@ -86,8 +86,8 @@ bool ParseFirmwareImage(std::span<uint8_t> image, TFirmwareVersion& version, TBl
     if (header->hasDate) {
         int day, month, year, hour, minute, second;
         TDateTime date = 0;
-        if (std::sscanf(header->dateText.c_str(), "%d.%d.%d %d:%d:%d", &day, &month, &year, &hour, &minute,
-                        &second) == 6 &&
+        if (std::sscanf(header->dateText.c_str(), "%d.%d.%d %d:%d:%d", &day, &month, &year, &hour, &minute, &second) ==
+                6 &&
             TryEncodeDateTime(year, month, day, hour, minute, second, date))
             version.buildDate = date;
         else

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Log.h"
 #include "devices/FirmwareVersion.h"
+#include "threading/Log.h"
 
 namespace zv {
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Bytes.h"
+
 namespace zv {
 
 constexpr uint16_t CMD_ERASE_SECTOR = 1;
@@ -50,15 +52,6 @@ struct TFrameHeader {
     uint16_t checksum = 0;
 };
 
-// 16-bit ones'-complement sum of `count` bytes, little-endian words, end-around
-// carry, an odd last byte as a low byte, not inverted.
-uint16_t FrameChecksum(const uint8_t* data, uint16_t count);
-
-uint16_t ReadU16(const uint8_t* p);
-uint32_t ReadU32(const uint8_t* p);
-void WriteU16(uint8_t* p, uint16_t value);
-void WriteU32(uint8_t* p, uint32_t value);
-
 // Reads a header from at least FRAME_HEADER_SIZE bytes.
 TFrameHeader ReadFrameHeader(std::span<const uint8_t> bytes);
 
@@ -89,7 +82,6 @@ struct TSectorReplyCheck {
     uint16_t status = 0;
 };
 // `address` is checked for write replies only.
-TSectorReplyCheck CheckSectorReply(std::span<const uint8_t> received, uint16_t sector,
-                                   std::optional<uint32_t> address);
+TSectorReplyCheck CheckSectorReply(std::span<const uint8_t> received, uint16_t sector, std::optional<uint32_t> address);
 
 }  // namespace zv

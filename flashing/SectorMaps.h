@@ -6,9 +6,9 @@
 #include <span>
 #include <string>
 
-#include "app/Log.h"
 #include "devices/DevEntry.h"
 #include "devices/FirmwareVersion.h"
+#include "threading/Log.h"
 
 namespace zv {
 
@@ -37,8 +37,7 @@ struct TSectorMap {
     uint32_t FlashEnd() const { return table[lastSector].offset + table[lastSector].size; }
     uint32_t FlashStart() const { return table[firstSector].offset; }
     bool operator==(const TSectorMap& other) const {
-        return table.data() == other.table.data() && firstSector == other.firstSector &&
-               lastSector == other.lastSector;
+        return table.data() == other.table.data() && firstSector == other.firstSector && lastSector == other.lastSector;
     }
 };
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdarg>
 
-#include "app/LoaderCore.h"
 #include "flashing/Compatibility.h"
 #include "flashing/Exchange.h"
 #include "platform/Format.h"
@@ -12,10 +11,12 @@
 
 namespace zv {
 
-TWriteThread::TWriteThread(TLoaderCore& core, TDevEntry& device) : Device(&device), core_(core) {}
+TWriteThread::TWriteThread(TWriteHost& host, TDevEntry& device)
+    : Device(&device), Host(host), MainThread(host.HandOver()) {}
 
 void TWriteThread::Start(std::function<void()> onTerminate) {
-    Run(core_.MainThread(), [this] { Execute(); }, std::move(onTerminate));
+    Run(
+        MainThread, [this] { Execute(); }, std::move(onTerminate));
 }
 
 int TWriteThread::Elapsed() const { return static_cast<int>(TicksSince(StartTick)); }
@@ -48,7 +49,7 @@ void TWriteThread::Execute() {
         } else {
             int32_t sector = Plan.firstSector;
             for (; sector <= Plan.lastSector && !StopRequested(); ++sector) {
-                SendLogFmt(llNormal, "(% 6d) Перепрошивка сектора %d:", Elapsed(), sector);
+                SendStepFmt(llNormal, " Перепрошивка сектора %d:", sector);
                 if (Plan.SectorHasData(sector)) {
                     if (!EraseSector(sector)) {
                         ErrorCode = WRITE_ERASE_FAILED;
@@ -60,7 +61,7 @@ void TWriteThread::Execute() {
                     }
                     ++SectorsWritten;
                 } else {
-                    SendLogFmt(llNormal, "(% 6d) Сектор %d пустой. Пропускаем.", Elapsed(), sector);
+                    SendStepFmt(llNormal, " Сектор %d пустой. Пропускаем.", sector);
                     DoneUnits += static_cast<int32_t>(Plan.map.table[sector].size / FLASH_UNIT_SIZE);
                     ++SectorsSkipped;
                     SyncProgress();
@@ -81,39 +82,39 @@ void TWriteThread::Execute() {
 }
 
 void TWriteThread::SyncLoadImage() {
+    bool loaded = false;
     try {
-        core_.MainThread().Synchronize([this] {
-            if (!core_.LoadFirmware(Blocks, ImageVersion)) ErrorCode = WRITE_IMAGE_NOT_LOADED;
-        });
+        MainThread.Synchronize([this, &loaded] { loaded = Host.LoadFirmware(Blocks, ImageVersion); });
     } catch (const std::exception&) {
         // An oversized payload raised by the loader is a failed load too.
-        ErrorCode = WRITE_IMAGE_NOT_LOADED;
     }
+    // So is a hand-over closed by a shutdown before the image was loaded.
+    if (!loaded) ErrorCode = WRITE_IMAGE_NOT_LOADED;
 }
 
 void TWriteThread::BuildFlashImage() {
-    const TSectorMap map = SelectSectorMap(*Device, [this](LogLevel level, const std::string& body) {
-        SendLogFmt(level, "%s", body.c_str());
-    });
+    const TSectorMap map = SelectSectorMap(
+        *Device, [this](LogLevel level, const std::string& body) { SendLogFmt(level, "%s", body.c_str()); });
     Plan = PlanFlash(map, Blocks);
     ErrorCode = Plan.errorCode;
 }
 
 bool TWriteThread::EraseSector(int32_t sector) {
-    SendLogFmt(llNormal, "(% 6d) Стираем сектор %d...", Elapsed(), sector);
+    SendStepFmt(llNormal, " Стираем сектор %d...", sector);
     const TSectorInfo& info = Plan.map.table[sector];
     const auto frame = BuildEraseFrame(EraseCommand(), static_cast<uint16_t>(sector), info.offset);
     std::array<uint8_t, SECTOR_REPLY_SIZE> reply{};
-    const TSectorExchange result = ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), std::nullopt, reply);
+    const TSectorExchange result =
+        ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), std::nullopt, reply);
     if (result.status) LastReplyCode = *result.status;
-    if (result.result == TSectorResult::Protected) SendLogFmt(llError, "(% 6d) Сектор защищен от стирания", Elapsed());
+    if (result.result == TSectorResult::Protected) SendStepFmt(llError, " Сектор защищен от стирания");
     const bool ok = result.result != TSectorResult::Failed;
-    SendLogFmt(ok ? llNormal : llError, "(% 6d) Стирание сектора %d: %s", Elapsed(), sector, ok ? "OK" : "Ошибка!");
+    SendStepFmt(ok ? llNormal : llError, " Стирание сектора %d: %s", sector, ok ? "OK" : "Ошибка!");
     return ok;
 }
 
 bool TWriteThread::WriteSector(int32_t sector) {
-    SendLogFmt(llNormal, "(% 6d) Запись сектора %d:", Elapsed(), sector);
+    SendStepFmt(llNormal, " Запись сектора %d:", sector);
     const TSectorInfo& info = Plan.map.table[sector];
     const int parts = static_cast<int>(info.size / FRAME_PART_SIZE);
     // One reply buffer for the whole sector: a failed part reports what the
@@ -121,14 +122,15 @@ bool TWriteThread::WriteSector(int32_t sector) {
     std::array<uint8_t, SECTOR_REPLY_SIZE> reply{};
     bool ok = true;
     for (int part = 0; part < parts && ok; ++part) {
-        SendLogFmt(llNormal, "(% 6d)\tЧасть %d из %d", Elapsed(), part, parts);
+        SendStepFmt(llNormal, "\tЧасть %d из %d", part, parts);
         const uint32_t address = info.offset + static_cast<uint32_t>(part) * FRAME_PART_SIZE;
-        const auto frame = BuildWriteFrame(WriteCommand(), static_cast<uint16_t>(sector), address,
-                                           std::span<const uint8_t, FRAME_PART_SIZE>(Plan.flashImage.data() + address,
-                                                                                     FRAME_PART_SIZE));
-        const TSectorExchange result = ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), address, reply);
+        const auto frame = BuildWriteFrame(
+            WriteCommand(), static_cast<uint16_t>(sector), address,
+            std::span<const uint8_t, FRAME_PART_SIZE>(Plan.flashImage.data() + address, FRAME_PART_SIZE));
+        const TSectorExchange result =
+            ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), address, reply);
         if (result.status) LastReplyCode = *result.status;
-        if (result.result == TSectorResult::Protected) SendLogFmt(llError, "(% 6d) Сектор защищен от записи", Elapsed());
+        if (result.result == TSectorResult::Protected) SendStepFmt(llError, " Сектор защищен от записи");
         ok = result.result != TSectorResult::Failed;
         if (ok) {
             ++DoneUnits;
@@ -136,18 +138,20 @@ bool TWriteThread::WriteSector(int32_t sector) {
         }
     }
     if (ok) {
-        SendLogFmt(llNormal, "(% 6d) Сектор %d записан", Elapsed(), sector);
+        SendStepFmt(llNormal, " Сектор %d записан", sector);
     } else {
         const TFrameHeader h = ReadFrameHeader(reply);
-        SendLogFmt(llError, "(% 6d) Ошибка при записи сектора %d (%d, %d, %d, %d, %d)", Elapsed(), sector, h.length,
-                   h.headerSize, h.command, h.param, static_cast<int32_t>(h.address));
+        SendStepFmt(llError, " Ошибка при записи сектора %d (%d, %d, %d, %d, %d)", sector, h.length, h.headerSize,
+                    h.command, h.param, static_cast<int32_t>(h.address));
     }
     return ok;
 }
 
 void TWriteThread::SendDoneFrames() {
     ExchangeDrained(*Device, CMD_FLASH_DONE);
-    if (core_.options.startApp.load()) {
+    bool startApp = false;
+    MainThread.Synchronize([this, &startApp] { startApp = Host.StartApp(); });
+    if (startApp) {
         SendLogFmt(llNormal, "Отправлена команда запуска приложения");
         ExchangeDrained(*Device, CMD_START_APP);
     }
@@ -158,15 +162,28 @@ void TWriteThread::SendFailedFrame() { ExchangeDrained(*Device, CMD_FLASH_FAILED
 void TWriteThread::SendLogFmt(LogLevel level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    MsgText = FormatV(format, args);
+    std::string text = FormatV(format, args);
     va_end(args);
+    SendLog(level, std::move(text));
+}
+
+void TWriteThread::SendStepFmt(LogLevel level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = ElapsedHead(Elapsed()) + FormatV(format, args);
+    va_end(args);
+    SendLog(level, std::move(text));
+}
+
+void TWriteThread::SendLog(LogLevel level, std::string text) {
+    MsgText = std::move(text);
     MsgLevel = level;
-    core_.MainThread().Synchronize([this] { core_.LogDeviceText(MsgLevel, Device->serialNumber, MsgText); });
+    MainThread.Synchronize([this] { Host.LogDeviceText(MsgLevel, Device->serialNumber, MsgText); });
 }
 
 void TWriteThread::SyncProgress() {
     const int percent = Plan.totalUnits > 0 ? static_cast<int>(DoneUnits * 100.0 / Plan.totalUnits) : 0;
-    core_.MainThread().Synchronize([this, percent] {
+    MainThread.Synchronize([this, percent] {
         if (Device->panel) Device->panel->SetProgress(percent);
     });
 }

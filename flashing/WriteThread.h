@@ -3,25 +3,36 @@
 // sector by sector, reporting every step to the log and the progress to the
 // device's panel through the main thread. One runs per device being written.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "app/Log.h"
-#include "app/WorkerThread.h"
 #include "devices/DevEntry.h"
 #include "firmware/FirmwareImage.h"
 #include "flashing/FlashPlan.h"
+#include "threading/Log.h"
+#include "threading/WorkerHost.h"
+#include "threading/WorkerThread.h"
 
 namespace zv {
 
-class TLoaderCore;
+// What a write thread needs of the loader besides the hand-over and the log.
+// Main thread only, like every host call.
+class TWriteHost : public virtual TWorkerHost {
+public:
+    // cbStartApp at this moment.
+    virtual bool StartApp() const = 0;
+    // Loads the image chosen at this moment; may raise for an oversized block.
+    virtual bool LoadFirmware(TBlockList& blocks, TFirmwareVersion& version) = 0;
+
+protected:
+    ~TWriteHost() = default;
+};
 
 // A stop request ends the sector loop before its next sector.
 class TWriteThread : public TWorkerThread {
 public:
-    TWriteThread(TLoaderCore& core, TDevEntry& device);
+    TWriteThread(TWriteHost& host, TDevEntry& device);
 
     // Runs Execute on a thread of its own; `onTerminate` is then posted to
     // the main thread.
@@ -52,12 +63,16 @@ public:
 
 private:
     int Elapsed() const;
+    // A step of the sector loop: the "(% 6d)" head with the time so far, then the text.
+    void SendStepFmt(LogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void SendLog(LogLevel level, std::string text);
     uint16_t EraseCommand() const;
     uint16_t WriteCommand() const;
     void SyncLoadImage();
     void SyncProgress();
 
-    TLoaderCore& core_;
+    TWriteHost& Host;
+    const THandOver MainThread;
 };
 
 }  // namespace zv

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
-#include "flashing/Frames.h"
+#include "platform/Bytes.h"
 
 namespace {
 

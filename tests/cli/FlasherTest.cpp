@@ -2,11 +2,7 @@
 // output, exit codes, report and log files, and the devices' flash.
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -14,96 +10,60 @@
 #include <optional>
 #include <regex>
 #include <sstream>
-#include <thread>
 
+#include "core/LoaderCore.h"
 #include "firmware/FirmwareImage.h"
 #include "flashing/Frames.h"
 #include "platform/Resources.h"
 #include "platform/Text.h"
 #include "support/Frames.h"
+#include "support/Process.h"
 #include "support/SimWorld.h"
-
-extern char** environ;
 
 namespace zv {
 namespace {
 
 using namespace std::chrono_literals;
 using testing_support::BuildDir;
+using testing_support::ReadText;
+using testing_support::RunProgram;
 using testing_support::SentFrames;
+using testing_support::TProcess;
 using testing_support::TSimWorld;
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing_support::WaitUntil;
 
 // The program with the simulator's libraries first on its search path and
 // its output in files of the test's folder.
-class TFlasherProcess {
+class TFlasherProcess : public TProcess {
 public:
-    TFlasherProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir) {
-        static int runs = 0;
-        const std::string tag = std::to_string(runs++);
-        out_ = dir / ("out-" + tag + ".txt");
-        err_ = dir / ("err-" + tag + ".txt");
-        const std::string binary = BuildDir() + "/bin/usbfwflash";
-        std::vector<std::string> args = {binary};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) env.push_back(*e);
-        env.push_back("LD_LIBRARY_PATH=" + BuildDir() + "/sim");
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        EXPECT_EQ(posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), envp.data()), 0) << binary;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~TFlasherProcess() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    TFlasherProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir)
+        : TProcess(Arguments(arguments), Options(dir)) {}
+    TFlasherProcess(const std::vector<std::string>& arguments, const std::filesystem::path& dir,
+                    const std::vector<std::string>& environment)
+        : TProcess(Arguments(arguments), Options(dir, environment)) {}
 
     // The exit code; -1 (and the process killed) when it does not end in time.
     int Wait(std::chrono::milliseconds timeout = 60s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "usbfwflash did not end\n" << Out() << Err();
-                return -1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout = 60s) const {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!ready()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
+        const int code = TProcess::Wait(timeout);
+        if (code == -1) ADD_FAILURE() << "usbfwflash did not end\n" << Out() << Err();
+        return code;
     }
     bool WaitForOutput(const std::string& text) const {
-        return WaitFor([&] { return Out().find(text) != std::string::npos; });
+        return WaitUntil([&] { return Out().find(text) != std::string::npos; }, 60s);
     }
-    void Signal(int signal) const { kill(pid_, signal); }
-    std::string Out() const { return ReadText(out_); }
-    std::string Err() const { return ReadText(err_); }
 
 private:
-    pid_t pid_ = 0;
-    std::filesystem::path out_, err_;
+    static std::vector<std::string> Arguments(const std::vector<std::string>& arguments) {
+        std::vector<std::string> all = {BuildDir() + "/bin/usbfwflash"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return all;
+    }
+    static TOptions Options(const std::filesystem::path& dir, std::vector<std::string> environment = {}) {
+        static int runs = 0;
+        const std::string tag = std::to_string(runs++);
+        environment.push_back("LD_LIBRARY_PATH=" + BuildDir() + "/sim");
+        return {environment, dir / ("out-" + tag + ".txt"), dir / ("err-" + tag + ".txt")};
+    }
 };
 
 class Flasher : public testing::Test {
@@ -180,24 +140,22 @@ TEST_F(Flasher, ListShowsTheDevicesOfBothLibraries) {
     ASSERT_EQ(Run({"list"}, &out), 0) << out;
     EXPECT_TRUE(std::regex_search(out, std::regex("\n5500311 +ftdi +bootloader +ZVMB-3\\.1 +\\S+ +0x26013F37\n")))
         << out;
-    EXPECT_TRUE(std::regex_search(out, std::regex("\n7100042 +om +bootloader +ZVMB-2\\.9 +\\S+ +0x27193F47\n")))
-        << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex("\n7100042 +om +bootloader +ZVMB-2\\.9 +\\S+ +0x27193F47\n"))) << out;
     EXPECT_TRUE(std::regex_search(
         out, std::regex("\n5500250 +ftdi +application +\\S+ +- +- +Отключите прибор и подключите заново\\.\n")))
         << out;
     EXPECT_NE(out.find("Прибор 5500250\tКоманда запуска загрузчика обработана. Переподключите устройство.\n"),
               std::string::npos);
     // As in the window, the application was told to start its bootloader.
-    FILE* tool = popen((BuildDir() + "/bin/zvsim list").c_str(), "r");
-    ASSERT_TRUE(tool);
-    std::string state;
-    for (char buffer[256]; std::fgets(buffer, sizeof buffer, tool);) state += buffer;
-    EXPECT_EQ(pclose(tool), 0);
+    const auto tool = RunProgram({BuildDir() + "/bin/zvsim", "list"});
+    EXPECT_EQ(tool.code, 0);
+    const std::string& state = tool.out;
     EXPECT_NE(state.find("5500250 ftdi plugged application bootloader-after-replug\n"), std::string::npos) << state;
 }
 
 TEST_F(Flasher, WriteWritesThreeDevicesAtOnce) {
-    World(Device("701", "ftdi") + "," + Device("702", "om") + "," + Device("703", "ftdi", R"(, "processor": "0x25113737")"));
+    World(Device("701", "ftdi") + "," + Device("702", "om") + "," +
+          Device("703", "ftdi", R"(, "processor": "0x25113737")"));
     const auto logs = world->dir / "logs";
     std::vector<uint8_t> payload;
     const std::string image = SmallImage("ZVMB-3.3", payload);
@@ -211,7 +169,8 @@ TEST_F(Flasher, WriteWritesThreeDevicesAtOnce) {
     for (const char* serial : {"701", "702", "703"}) {
         std::vector<uint64_t> parts;
         for (const auto& f : SentFrames(world->trace.string(), serial))
-            if (f.header.command == CMD_WRITE_SECTOR || f.header.command == CMD_WRITE_SECTOR_V2) parts.push_back(f.micros);
+            if (f.header.command == CMD_WRITE_SECTOR || f.header.command == CMD_WRITE_SECTOR_V2)
+                parts.push_back(f.micros);
         ASSERT_FALSE(parts.empty()) << serial;
         lastFirst = std::max(lastFirst, parts.front());
         firstLast = std::min(firstLast, parts.back());
@@ -255,10 +214,10 @@ TEST_F(Flasher, ALockedDeviceFailsTheRunAndOnlyNamedDevicesAreWritten) {
     std::vector<uint8_t> payload;
     const std::string image = SmallImage("ZVMB-3.3", payload);
     std::string out;
-    EXPECT_EQ(Run({"write", "--image", image, "--serial", "711", "--serial=712", "--serial", "799",
-                   "--report", ReportPath()},
-                  &out),
-              1)
+    EXPECT_EQ(
+        Run({"write", "--image", image, "--serial", "711", "--serial=712", "--serial", "799", "--report", ReportPath()},
+            &out),
+        1)
         << out;
     const auto report = Report();
     ASSERT_EQ(report["attempts"].size(), 2u) << report.dump(2);
@@ -355,6 +314,35 @@ TEST_F(Flasher, WatchEndsCleanlyOnSigintDuringAWrite) {
     EXPECT_EQ(frames.back().header.command, CMD_FLASH_FAILED);
     EXPECT_EQ(testing_support::CountEvents(world->trace.string(), "811", "open"),
               testing_support::CountEvents(world->trace.string(), "811", "close"));
+}
+
+// A driver call that does not come back: 821's 30th read, well into its
+// write, blocks for a minute. A stop waits the deadline for it, then leaves it;
+// the other device's write stops at a sector boundary. Neither is written.
+TEST_F(Flasher, WatchStoppedWhileADriverCallHangsEndsAtTheDeadline) {
+    World(Device("821", "ftdi", R"(, "faults": [{"kind": "hang", "read": 30, "ms": 60000}])") + "," +
+          Device("822", "om", R"(, "timing": {"partMs": 40})"));
+    auto watch = std::make_unique<TFlasherProcess>(std::vector<std::string>{"watch", "--report", ReportPath()},
+                                                   world->dir, testing_support::WithoutSanitizerExitSleep());
+    ASSERT_TRUE(WaitUntil([&] { return testing_support::CountEvents(world->trace.string(), "821", "hang") == 1; }, 60s))
+        << watch->Out() << watch->Err();
+
+    const auto signalled = std::chrono::steady_clock::now();
+    watch->Signal(SIGINT);
+    EXPECT_EQ(watch->Wait(SHUTDOWN_TIMEOUT + 1s), 1) << watch->Out() << watch->Err();
+    EXPECT_GE(std::chrono::steady_clock::now() - signalled, SHUTDOWN_TIMEOUT - 100ms) << "it did not wait";
+
+    const std::string out = watch->Out();
+    EXPECT_NE(out.find("Прибор     821\tПрошивка не остановилась за 10000 мс; поток оставлен\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("usbfwflash: stopped; 0 device(s) written, 2 failed"), std::string::npos) << out;
+    const auto report = Report();
+    ASSERT_EQ(report["attempts"].size(), 1u) << report.dump(2);
+    EXPECT_EQ(report["attempts"][0]["serial"], 822);
+    EXPECT_EQ(report["attempts"][0]["code"], 10);
+    ASSERT_EQ(report["notWritten"].size(), 1u) << report.dump(2);
+    EXPECT_EQ(report["notWritten"][0]["serial"], 821);
+    EXPECT_EQ(report["notWritten"][0]["library"], "ftdi");
 }
 
 }  // namespace

@@ -13,25 +13,9 @@ TEST(DevEntry, SerialStringToNumber) {
     EXPECT_EQ(TDevEntry("007", -1, TRANSPORT_FTDI).serialNumber, 7);
     EXPECT_EQ(TDevEntry("2147483647", -1, TRANSPORT_FTDI).serialNumber, 2147483647);
     EXPECT_EQ(TDevEntry("-2147483648", -1, TRANSPORT_FTDI).serialNumber, INT32_MIN);
-    for (const char* bad : {"", "-", "+", "FT12AB", "12 ", " 12", "1.5", "2147483648", "-2147483649",
-                            "99999999999999999999", "0x10"})
+    for (const char* bad :
+         {"", "-", "+", "FT12AB", "12 ", " 12", "1.5", "2147483648", "-2147483649", "99999999999999999999", "0x10"})
         EXPECT_EQ(TDevEntry(bad, -1, TRANSPORT_FTDI).serialNumber, -1) << '"' << bad << '"';
-}
-
-TEST(DevEntry, FieldsAtCreation) {
-    TDevEntry om("1234", 3, TRANSPORT_OM);
-    EXPECT_EQ(om.deviceIndex, 3);
-    EXPECT_EQ(om.transport, TRANSPORT_OM);
-    EXPECT_EQ(om.processorId, 0u);
-    EXPECT_FALSE(om.inBootloader);
-    EXPECT_FALSE(om.replugRequired);
-    EXPECT_FALSE(om.disconnected);
-    EXPECT_EQ(om.panel, nullptr);
-    EXPECT_EQ(om.writeThread, nullptr);
-    EXPECT_EQ(om.ftHandle, nullptr);
-    EXPECT_EQ(om.omHandle, 0u);
-    EXPECT_EQ(om.firmwareVersion.formatVersion(), "?????");
-    EXPECT_EQ(om.bootloaderVersion.number, 0);
 }
 
 TEST(DevEntry, DestroysItsPanelFirst) {

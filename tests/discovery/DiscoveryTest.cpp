@@ -5,9 +5,9 @@
 
 #include <regex>
 
-#include "sim/Trace.h"
 #include "support/LoaderHarness.h"
 #include "support/SimWorld.h"
+#include "support/TraceReader.h"
 
 namespace zv {
 namespace {
@@ -47,9 +47,9 @@ TEST(Discovery, FindsBothLibrariesInBothModesAndRemovesWhatGoes) {
                               }));
     auto panels = loader.view.Shown();
     ASSERT_EQ(panels.size(), 3u);
-    EXPECT_EQ(panels[0]->top, 80);
-    EXPECT_EQ(panels[1]->top, 160);
-    EXPECT_EQ(panels[2]->top, 240);
+    EXPECT_EQ(panels[0]->position, 1);
+    EXPECT_EQ(panels[1]->position, 2);
+    EXPECT_EQ(panels[2]->position, 3);
     EXPECT_EQ(panels[0]->serial, "1001");
     EXPECT_EQ(panels[0]->firmware, "ZVOM-3.2");
     EXPECT_EQ(panels[0]->bootloader, "");
@@ -60,11 +60,11 @@ TEST(Discovery, FindsBothLibrariesInBothModesAndRemovesWhatGoes) {
     EXPECT_TRUE(panels[1]->writeEnabled);
     EXPECT_TRUE(panels[2]->writeEnabled);
     EXPECT_EQ(panels[1]->status, "Прибор подключен");
-    EXPECT_EQ(loader.view.minHeight, 288);
-    const TDevEntry& om = *loader.core.FDevices[2];
+    EXPECT_EQ(loader.view.deviceCount, 3);
+    const TDevEntry& om = *loader.Devices()[2];
     EXPECT_EQ(om.transport, TRANSPORT_OM);
     EXPECT_EQ(om.deviceIndex, 0);
-    EXPECT_TRUE(loader.core.FDevices[0]->replugRequired);
+    EXPECT_TRUE(loader.Devices()[0]->replugRequired);
 
     // Unplug the middle one: it goes, the lower one moves up.
     world.Unplug("1002");
@@ -75,7 +75,7 @@ TEST(Discovery, FindsBothLibrariesInBothModesAndRemovesWhatGoes) {
     ASSERT_EQ(panels.size(), 2u);
     EXPECT_EQ(panels[0]->serial, "1001");
     EXPECT_EQ(panels[1]->serial, "2001");
-    EXPECT_EQ(loader.view.minHeight, 192);
+    EXPECT_EQ(loader.view.deviceCount, 2);
 
     // Known devices are not identified again: the application-mode device is
     // not sent the bootloader start a second time.
@@ -89,7 +89,7 @@ TEST(Discovery, AnEmptySearchLeavesTheAreaAtItsMinimum) {
     TLoaderHarness loader;
     loader.Search();
     EXPECT_TRUE(loader.view.lines.empty());
-    EXPECT_EQ(loader.view.minHeight, 90);
+    EXPECT_EQ(loader.view.deviceCount, 0);
 }
 
 void ExpectSearchError(const std::vector<std::string>& lines, int code) {
@@ -115,10 +115,10 @@ TEST(Discovery, AFailedOpenAddsNothingAndKeepsTheMarks) {
     size_t from = loader.view.lines.size();
     loader.Search();
     ExpectSearchError(loader.Lines(from), ErrDeviceOpen);
-    EXPECT_EQ(loader.Lines(from).size(), 1u);  // no line of the device that follows
+    EXPECT_EQ(loader.Lines(from).size(), 1u);   // no line of the device that follows
     ASSERT_EQ(loader.view.Shown().size(), 1u);  // 11 stays until a search without error
-    EXPECT_TRUE(loader.core.FDevices[0]->disconnected);
-    EXPECT_EQ(loader.view.minHeight, 96);
+    EXPECT_TRUE(loader.Devices()[0]->disconnected);
+    EXPECT_EQ(loader.view.deviceCount, 1);
 
     from = loader.view.lines.size();
     loader.Search();
@@ -129,7 +129,7 @@ TEST(Discovery, AFailedOpenAddsNothingAndKeepsTheMarks) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0]->serial, "12");
     EXPECT_EQ(shown[1]->serial, "13");
-    EXPECT_EQ(shown[0]->top, 80);  // counted after 11 left
+    EXPECT_EQ(shown[0]->position, 1);  // counted after 11 left
 }
 
 TEST(Discovery, ADeviceThatAnswersNothingIsErrorEight) {
@@ -138,7 +138,7 @@ TEST(Discovery, ADeviceThatAnswersNothingIsErrorEight) {
     loader.Search();
     ExpectSearchError(loader.Lines(), ErrNoIdentification);
     EXPECT_TRUE(loader.view.Shown().empty());
-    EXPECT_EQ(loader.view.minHeight, -1);  // untouched by a failed search
+    EXPECT_EQ(loader.view.deviceCount, -1);  // untouched by a failed search
 }
 
 TEST(Discovery, ApplicationRepliesThatAreNoVersion) {
@@ -166,7 +166,7 @@ TEST(Discovery, AnUnknownApplicationCountsAsIdentified) {
                      }));
     ASSERT_EQ(loader.view.Shown().size(), 1u);
     EXPECT_EQ(loader.view.Shown()[0]->status, "Прибор подключен");  // no replug asked
-    EXPECT_FALSE(loader.core.FDevices[0]->replugRequired);
+    EXPECT_FALSE(loader.Devices()[0]->replugRequired);
 }
 
 TEST(Discovery, BootloaderStartAnswers) {
@@ -181,17 +181,17 @@ TEST(Discovery, BootloaderStartAnswers) {
     EXPECT_TRUE(has("Прибор      51\tКоманда запуска загрузчика обработана. Переподключите устройство."));
     EXPECT_TRUE(has("Прибор      52\tНеизвестный ответ прибора: STARTE"));
     EXPECT_TRUE(has("Прибор      53\tПрибор не ответил на команду запуска загрузчика."));
-    ASSERT_EQ(loader.core.FDevices.size(), 3u);
-    EXPECT_TRUE(loader.core.FDevices[0]->replugRequired);
-    EXPECT_FALSE(loader.core.FDevices[1]->replugRequired);
-    EXPECT_FALSE(loader.core.FDevices[2]->replugRequired);
+    ASSERT_EQ(loader.core.Devices().Count(), 3u);
+    EXPECT_TRUE(loader.Devices()[0]->replugRequired);
+    EXPECT_FALSE(loader.Devices()[1]->replugRequired);
+    EXPECT_FALSE(loader.Devices()[2]->replugRequired);
 
     // After a replug the device that accepted runs its bootloader.
     world.Unplug("51");
     loader.Search();
     world.Plug("51");
     loader.Search();
-    TDevEntry* again = FindDeviceBySerial(loader.core.FDevices, 51);
+    TDevEntry* again = loader.core.Devices().FindBySerial(51);
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->inBootloader);
 }
@@ -218,9 +218,9 @@ TEST(Discovery, AShortProcessorReplyIsReported) {
     const auto lines = loader.Lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "Прибор -------\tнет ответа на запрос идентификатора");
-    ASSERT_EQ(loader.core.FDevices.size(), 1u);
-    EXPECT_EQ(loader.core.FDevices[0]->processorId, 0u);
-    EXPECT_TRUE(loader.core.FDevices[0]->inBootloader);
+    ASSERT_EQ(loader.core.Devices().Count(), 1u);
+    EXPECT_EQ(loader.Devices()[0]->processorId, 0u);
+    EXPECT_TRUE(loader.Devices()[0]->inBootloader);
 }
 
 TEST(Discovery, AKnownDeviceListedTwiceIsAddedOnceMore) {
@@ -228,13 +228,13 @@ TEST(Discovery, AKnownDeviceListedTwiceIsAddedOnceMore) {
         "bootloader": "ZVMB-1.04"}]})");
     TLoaderHarness loader;
     loader.Search();
-    ASSERT_EQ(loader.core.FDevices.size(), 1u);
+    ASSERT_EQ(loader.core.Devices().Count(), 1u);
     // Listed twice now: the first listing matches the known entry, the
     // second is a new device with the same number.
     TSimWorld twice(R"({"devices": [{"serial": "71", "library": "ftdi", "firmware": "ZVMB-3.2",
         "bootloader": "ZVMB-1.04", "listings": 2}]})");
     loader.Search();
-    EXPECT_EQ(loader.core.FDevices.size(), 2u);
+    EXPECT_EQ(loader.core.Devices().Count(), 2u);
     EXPECT_EQ(loader.view.Shown().size(), 2u);
 }
 
@@ -248,8 +248,8 @@ TEST(Discovery, EmptyFtdiDescriptionsAreWaitedFor) {
     loader.Search();
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
     // Only the exact product description counts.
-    ASSERT_EQ(loader.core.FDevices.size(), 1u);
-    EXPECT_EQ(loader.core.FDevices[0]->serialNumber, 81);
+    ASSERT_EQ(loader.core.Devices().Count(), 1u);
+    EXPECT_EQ(loader.Devices()[0]->serialNumber, 81);
 }
 
 TEST(Discovery, AFailedListingMarksThatLibrarysDevicesAsGone) {
@@ -258,16 +258,16 @@ TEST(Discovery, AFailedListingMarksThatLibrarysDevicesAsGone) {
       {"serial": "92", "library": "om", "firmware": "ZVMB-3.2", "bootloader": "ZVMB-1.04"}]})");
     TLoaderHarness loader;
     loader.Search();
-    ASSERT_EQ(loader.core.FDevices.size(), 2u);
+    ASSERT_EQ(loader.core.Devices().Count(), 2u);
     const size_t from = loader.view.lines.size();
     loader.Search();
-    EXPECT_EQ(loader.Lines(from), (std::vector<std::string>{"Прибор -------\tОшибка в драйвере",
-                                                           "Прибор      91\tПрибор отключен"}));
-    ASSERT_EQ(loader.core.FDevices.size(), 1u);
-    EXPECT_EQ(loader.core.FDevices[0]->serialNumber, 92);
+    EXPECT_EQ(loader.Lines(from),
+              (std::vector<std::string>{"Прибор -------\tОшибка в драйвере", "Прибор      91\tПрибор отключен"}));
+    ASSERT_EQ(loader.core.Devices().Count(), 1u);
+    EXPECT_EQ(loader.Devices()[0]->serialNumber, 92);
     // The next listing works again and the device is new once more.
     loader.Search();
-    EXPECT_EQ(loader.core.FDevices.size(), 2u);
+    EXPECT_EQ(loader.core.Devices().Count(), 2u);
 }
 
 TEST(Discovery, ShutdownDoesNotWaitOutASilentDevice) {
@@ -278,8 +278,8 @@ TEST(Discovery, ShutdownDoesNotWaitOutASilentDevice) {
     const auto start = std::chrono::steady_clock::now();
     loader.Shutdown();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-    EXPECT_FALSE(loader.core.SearchThread);
-    EXPECT_TRUE(loader.core.FDevices.empty());
+    EXPECT_FALSE(loader.core.Searching());
+    EXPECT_TRUE(loader.core.Devices().Empty());
 }
 
 }  // namespace

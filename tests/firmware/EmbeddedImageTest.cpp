@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "firmware/FirmwareImage.h"
-#include "flashing/Frames.h"
+#include "platform/Bytes.h"
 #include "platform/Resources.h"
+#include "support/Process.h"
 
 namespace zv {
 namespace {
@@ -54,25 +55,21 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun Tool(const std::string& arguments) {
+// What it prints, standard output then standard error.
+ToolRun Tool(std::vector<std::string> arguments) {
     const char* buildDir = std::getenv("ZV_BUILD_DIR");
     if (!buildDir) return {-1, "ZV_BUILD_DIR not set"};
-    const std::string command = std::string(buildDir) + "/bin/fwimage " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    arguments.insert(arguments.begin(), std::string(buildDir) + "/bin/fwimage");
+    const testing_support::TRunResult run = testing_support::RunProgram(arguments);
+    return {run.code, run.out + run.err};
 }
 
 class FwImageTool : public testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("ZV_BUILD_DIR")) GTEST_SKIP() << "ZV_BUILD_DIR names no build; run through ctest";
-        dir = std::filesystem::temp_directory_path() /
-              ("fwimage-test-" + std::to_string(getpid()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = std::filesystem::temp_directory_path() / ("fwimage-test-" + std::to_string(getpid()) + "-" +
+                                                        testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -82,13 +79,13 @@ protected:
 
 TEST_F(FwImageTool, InfoOfTheBuiltInImage) {
     const std::string built = std::string(std::getenv("ZV_BUILD_DIR")) + "/firmware/embedded.eraw";
-    const ToolRun run = Tool("info " + built);
+    const ToolRun run = Tool({"info", built});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "size: 221221\nchecksum: 0xE745\nversion: ZVMB-3.2\ndate: 30-06-2014 17:52:29\npayload: 221184 bytes\n");
 
     // The copy in the build folder is the image the programs carry.
-    ASSERT_EQ(Tool("builtin " + Path("copy.eraw")).status, 0);
+    ASSERT_EQ(Tool({"builtin", Path("copy.eraw")}).status, 0);
     std::ifstream a(built, std::ios::binary), b(Path("copy.eraw"), std::ios::binary);
     EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
 }
@@ -98,11 +95,11 @@ TEST_F(FwImageTool, PackThenInfoAndRefusals) {
         std::ofstream payload(Path("payload.bin"), std::ios::binary);
         payload << "0123456789";
     }
-    ASSERT_EQ(Tool("pack --version LEAD-2.15beta --date '01.02.2020 03:04:05' " + Path("payload.bin") + " " +
-                   Path("out.eraw"))
+    ASSERT_EQ(Tool({"pack", "--version", "LEAD-2.15beta", "--date", "01.02.2020 03:04:05", Path("payload.bin"),
+                    Path("out.eraw")})
                   .status,
               0);
-    ToolRun info = Tool("info " + Path("out.eraw"));
+    ToolRun info = Tool({"info", Path("out.eraw")});
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.out.find("size: 52\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("version: LEAD-2.15beta\n"), std::string::npos) << info.out;
@@ -114,15 +111,15 @@ TEST_F(FwImageTool, PackThenInfoAndRefusals) {
     f.seekp(45);
     f.put('X');
     f.close();
-    info = Tool("info " + Path("out.eraw"));
+    info = Tool({"info", Path("out.eraw")});
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.out, "Ошибка контрольной суммы файла прошивки\n");
 
-    EXPECT_EQ(Tool("info " + Path("missing.eraw")).status, 2);
-    EXPECT_EQ(Tool("").status, 2);
-    EXPECT_EQ(Tool("pack " + Path("payload.bin") + " " + Path("x.eraw")).status, 2);  // no version
-    EXPECT_EQ(Tool("pack --version A-1.0 " + Path("missing.bin") + " " + Path("x.eraw")).status, 2);
-    EXPECT_EQ(Tool("frobnicate").status, 2);
+    EXPECT_EQ(Tool({"info", Path("missing.eraw")}).status, 2);
+    EXPECT_EQ(Tool({}).status, 2);
+    EXPECT_EQ(Tool({"pack", Path("payload.bin"), Path("x.eraw")}).status, 2);  // no version
+    EXPECT_EQ(Tool({"pack", "--version", "A-1.0", Path("missing.bin"), Path("x.eraw")}).status, 2);
+    EXPECT_EQ(Tool({"frobnicate"}).status, 2);
 }
 
 }  // namespace

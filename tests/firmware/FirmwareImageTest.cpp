@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
-#include "flashing/Frames.h"
+#include "platform/Bytes.h"
 
 namespace zv {
 namespace {
@@ -18,8 +18,9 @@ struct Parsed {
 
 Parsed Parse(std::vector<uint8_t> image) {
     Parsed p;
-    p.ok = ParseFirmwareImage(image, p.version, p.blocks,
-                              [&](LogLevel level, const std::string& m) { p.log.push_back(std::to_string(level) + ":" + m); });
+    p.ok = ParseFirmwareImage(image, p.version, p.blocks, [&](LogLevel level, const std::string& m) {
+        p.log.push_back(std::to_string(level) + ":" + m);
+    });
     return p;
 }
 
@@ -141,9 +142,9 @@ TEST(FirmwareImage, TruncatedHeadersAreRefusedWithoutReadingPastTheEnd) {
     };
     std::vector<std::vector<uint8_t>> images;
     for (size_t n = 0; n < 8; ++n) images.emplace_back(n, 0);
-    images.push_back(claim({0, 0, 0, 0, 0, 0, 200, 0, 'Z', 'V'}, false));              // version runs past the end
-    images.push_back(claim({0, 0, 0, 0, 0, 0, 2, 0, 'A', '-'}, true));                // date length missing
-    images.push_back(claim({0, 0, 0, 0, 0, 0, 2, 0, 'A', '-', 1}, true));             // half a date length
+    images.push_back(claim({0, 0, 0, 0, 0, 0, 200, 0, 'Z', 'V'}, false));                // version runs past the end
+    images.push_back(claim({0, 0, 0, 0, 0, 0, 2, 0, 'A', '-'}, true));                   // date length missing
+    images.push_back(claim({0, 0, 0, 0, 0, 0, 2, 0, 'A', '-', 1}, true));                // half a date length
     images.push_back(claim({0, 0, 0, 0, 0, 0, 2, 0, 'A', '-', 50, 0, '3', '0'}, true));  // date runs past
     for (const auto& image : images) {
         // Exact-size heap copies, so a read past the end is caught.

@@ -10,9 +10,7 @@ namespace {
 struct Logged {
     std::vector<std::string> lines;
     TLogCallback sink() {
-        return [this](LogLevel level, const std::string& body) {
-            lines.push_back(std::to_string(level) + ":" + body);
-        };
+        return [this](LogLevel level, const std::string& body) { lines.push_back(std::to_string(level) + ":" + body); };
     }
 };
 
@@ -22,11 +20,11 @@ TEST(SectorTables, AreContiguousAndEndWhereTheLayoutsSay) {
         size_t count;
         uint32_t begin, end;
     };
-    for (const Expect& e : {Expect{SECTORS_UNIFORM_4K_16, 16, 0, 0x10000}, Expect{SECTORS_UNIFORM_4K_64, 64, 0, 0x40000},
-                            Expect{SECTORS_SMALL_LARGE_22, 22, 0, 0x40000}, Expect{SECTORS_SMALL_LARGE_30, 30, 0, 0x80000},
-                            Expect{SECTORS_PAGES_512, 256, 0x4400, 0x24400},
-                            Expect{SECTORS_SMALL_LARGE_SMALL_28, 28, 0, 0x7E000},
-                            Expect{SECTORS_SMALL_LARGE_SMALL_27, 27, 0, 0x7D000}}) {
+    for (const Expect& e :
+         {Expect{SECTORS_UNIFORM_4K_16, 16, 0, 0x10000}, Expect{SECTORS_UNIFORM_4K_64, 64, 0, 0x40000},
+          Expect{SECTORS_SMALL_LARGE_22, 22, 0, 0x40000}, Expect{SECTORS_SMALL_LARGE_30, 30, 0, 0x80000},
+          Expect{SECTORS_PAGES_512, 256, 0x4400, 0x24400}, Expect{SECTORS_SMALL_LARGE_SMALL_28, 28, 0, 0x7E000},
+          Expect{SECTORS_SMALL_LARGE_SMALL_27, 27, 0, 0x7D000}}) {
         ASSERT_EQ(e.table.size(), e.count);
         EXPECT_EQ(e.table.front().offset, e.begin);
         for (size_t i = 1; i < e.table.size(); ++i)
@@ -42,48 +40,40 @@ TEST(SectorTables, AreContiguousAndEndWhereTheLayoutsSay) {
     EXPECT_EQ(SECTORS_SMALL_LARGE_SMALL_28[22].size, 0x1000);
 }
 
-TEST(SelectSectorMap, KnownProcessors) {
+// What each layout family lets the loader touch, at its edges: the first and
+// the last writable byte, the sizes of the sectors that hold them, and no gap
+// below the first. Known processors say nothing to the log.
+TEST(SelectSectorMap, EachLayoutFamilyAtItsEdges) {
     struct Expect {
-        uint32_t id;
-        TSectorTable table;
-        int first, last;
+        const char* family;
+        uint32_t processor;
+        const char* suffix;
+        uint32_t firstByte, lastByte;
+        uint16_t firstSize, lastSize;
+        size_t logged;
     };
-    for (const Expect& e : {Expect{0x0001BC40, SECTORS_UNIFORM_4K_16, 4, 15},
-                            Expect{0x10040204, SECTORS_UNIFORM_4K_64, 4, 63},
-                            Expect{0x25011723, SECTORS_SMALL_LARGE_22, 10, 21},
-                            Expect{0x26013733, SECTORS_SMALL_LARGE_22, 10, 21},
-                            Expect{0x26013F33, SECTORS_SMALL_LARGE_22, 10, 21},
-                            Expect{0x25013F37, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x25113737, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x26012837, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x26013F37, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x26113F37, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x27193F47, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x47193F47, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x481D3F47, SECTORS_SMALL_LARGE_30, 10, 29},
-                            Expect{0x400FE000, SECTORS_PAGES_512, 0, 255}}) {
+    for (const Expect& e : {Expect{"16 x 4 KiB", 0x0001BC40, "", 0x4000, 0xFFFF, 0x1000, 0x1000, 0},
+                            Expect{"64 x 4 KiB", 0x10040204, "", 0x4000, 0x3FFFF, 0x1000, 0x1000, 0},
+                            Expect{"16 x 4 KiB, 6 x 32 KiB", 0x26013F33, "TR", 0xA000, 0x3FFFF, 0x1000, 0x8000, 0},
+                            Expect{"16 x 4 KiB, 14 x 32 KiB", 0x26013F37, "", 0xA000, 0x7FFFF, 0x1000, 0x8000, 0},
+                            Expect{"256 pages of 512 bytes", 0x400FE000, "", 0x4400, 0x243FF, 0x200, 0x200, 0},
+                            Expect{"unknown, TR bootloader", 0x12345678, "TR", 0x4000, 0x7CFFF, 0x1000, 0x1000, 1},
+                            Expect{"unknown, other bootloader", 0x12345678, "", 0x4000, 0x7DFFF, 0x1000, 0x1000, 1}}) {
         TDevEntry device("1", -1, TRANSPORT_FTDI);
-        device.processorId = e.id;
-        device.bootloaderVersion.suffix = "TR";  // ignored for known processors
+        device.processorId = e.processor;
+        device.bootloaderVersion.suffix = e.suffix;
         Logged log;
         const TSectorMap map = SelectSectorMap(device, log.sink());
-        EXPECT_EQ(map, (TSectorMap{e.table, e.first, e.last})) << std::hex << e.id;
-        EXPECT_TRUE(log.lines.empty());
+        EXPECT_EQ(map.FlashStart(), e.firstByte) << e.family;
+        EXPECT_EQ(map.FlashEnd() - 1, e.lastByte) << e.family;
+        EXPECT_EQ(map.table[map.firstSector].size, e.firstSize) << e.family;
+        EXPECT_EQ(map.table[map.lastSector].size, e.lastSize) << e.family;
+        if (map.firstSector > 0) {
+            const TSectorInfo& below = map.table[map.firstSector - 1];
+            EXPECT_EQ(below.offset + below.size, e.firstByte) << e.family;
+        }
+        EXPECT_EQ(log.lines.size(), e.logged) << e.family;
     }
-}
-
-TEST(SelectSectorMap, EdgesOfTheWorkedCases) {
-    TDevEntry device("1", -1, TRANSPORT_FTDI);
-    device.processorId = 0x26013F37;
-    TSectorMap map = SelectSectorMap(device, nullptr);
-    EXPECT_EQ(map.FlashStart(), 0xA000u);
-    EXPECT_EQ(map.FlashEnd(), 0x80000u);
-
-    device.processorId = 0x400FE000;
-    map = SelectSectorMap(device, nullptr);
-    EXPECT_EQ(map.lastSector - map.firstSector + 1, 256);
-    EXPECT_EQ(map.FlashStart(), 0x4400u);
-    EXPECT_EQ(map.table[map.lastSector].size, 512);
 }
 
 TEST(SelectSectorMap, UnknownProcessorChoosesBySuffixAndSaysSo) {

@@ -10,6 +10,7 @@
 #include "platform/Resources.h"
 #include "support/Frames.h"
 #include "support/LoaderHarness.h"
+#include "support/Process.h"
 #include "support/SimWorld.h"
 
 namespace zv {
@@ -58,8 +59,8 @@ size_t SearchAndWriteAll(TLoaderHarness& loader) {
 }
 
 std::string WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path.string();
 }
 
@@ -72,17 +73,17 @@ TEST(Write, TheBuiltInImageIntoTheCommonProcessor) {
     std::fill(old.begin() + 0x40000, old.end(), 0x11);
     const std::string preload = WriteFile(world.dir / "old.flash", old);
     std::ofstream(world.scenario) << R"({"devices": [{"serial": "5500250", "library": "ftdi", "firmware": "ZVMB-3.1",
-        "bootloader": "ZVMB-1.04 TR", "processor": "0x26013F37", "flash": ")" + preload + R"("}]})";
+        "bootloader": "ZVMB-1.04 TR", "processor": "0x26013F37", "flash": ")" +
+                                         preload + R"("}]})";
     TLoaderHarness loader;
-    loader.core.options.startApp = true;
+    loader.core.Options().startApp = true;
     const size_t from = SearchAndWriteAll(loader);
 
     const std::string p = "Прибор 5500250\t";
-    std::vector<std::string> expected = {p + "Начинаем прошивку прибора",
-                                         "Прибор -------\tЗагружена прошивка из ресурсов",
-                                         "Прибор -------\tВерсия прошивки \"ZVMB-3.2\"",
-                                         "Прибор -------\tДата компиляции \"30-06-2014 17:52:29\"",
-                                         p + "Прошивается сектора с 10 по 21"};
+    std::vector<std::string> expected = {
+        p + "Начинаем прошивку прибора", "Прибор -------\tЗагружена прошивка из ресурсов",
+        "Прибор -------\tВерсия прошивки \"ZVMB-3.2\"", "Прибор -------\tДата компиляции \"30-06-2014 17:52:29\"",
+        p + "Прошивается сектора с 10 по 21"};
     for (int s = 10; s <= 21; ++s) {
         const std::string n = std::to_string(s);
         expected.push_back(p + "(T) Перепрошивка сектора " + n + ":");
@@ -126,7 +127,7 @@ TEST(Write, TheBuiltInImageIntoTheCommonProcessor) {
     EXPECT_EQ(panel.status, "Обновление прошивки завершено успешно");
     EXPECT_EQ(panel.statusStyle, llSuccess);
     EXPECT_TRUE(panel.writeEnabled);
-    EXPECT_EQ(loader.core.FDevices[0]->writeThread.load(), nullptr);
+    EXPECT_EQ(loader.Devices()[0]->writeThread, nullptr);
 }
 
 TEST(Write, CommandSetsFollowProcessorImageAndBootloader) {
@@ -137,8 +138,9 @@ TEST(Write, CommandSetsFollowProcessorImageAndBootloader) {
     std::vector<uint8_t> payload(0x2000);
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i % 251);
     TLoaderHarness loader;
-    loader.core.FExternFirmware = true;
-    loader.core.FirmwareFile = WriteFile(world.dir / "zvom.eraw", PackFirmwareImage("ZVOM-3.2", std::nullopt, payload));
+    loader.core.SetExternFirmware(true);
+    loader.core.SetFirmwareFile(
+        WriteFile(world.dir / "zvom.eraw", PackFirmwareImage("ZVOM-3.2", std::nullopt, payload)));
     const size_t from = SearchAndWriteAll(loader);
     const auto lines = MaskedLines(loader, from);
     EXPECT_TRUE(Contains(lines, "Прибор     603\tНеизвестный идентификатор 11112222"));
@@ -149,9 +151,9 @@ TEST(Write, CommandSetsFollowProcessorImageAndBootloader) {
         const char* serial;
         uint16_t erase, write;
     };
-    for (const Expect& e : {Expect{"601", CMD_ERASE_SECTOR, CMD_WRITE_SECTOR},
-                            Expect{"602", CMD_ERASE_SECTOR_V2, CMD_WRITE_SECTOR_V2},
-                            Expect{"603", CMD_ERASE_SECTOR, CMD_WRITE_SECTOR}}) {
+    for (const Expect& e :
+         {Expect{"601", CMD_ERASE_SECTOR, CMD_WRITE_SECTOR}, Expect{"602", CMD_ERASE_SECTOR_V2, CMD_WRITE_SECTOR_V2},
+          Expect{"603", CMD_ERASE_SECTOR, CMD_WRITE_SECTOR}}) {
         std::vector<uint16_t> commands;
         for (uint16_t c : Commands(SentFrames(world.trace, e.serial)))
             if (c != CMD_READ_FW_VERSION && c != CMD_READ_BOOT_VERSION && c != CMD_READ_PROCESSOR_ID)
@@ -246,11 +248,12 @@ TEST(Write, AnImageWithoutDataIsCodeFour) {
     TSimWorld world(R"({"devices": [{"serial": "661", "library": "ftdi", "firmware": "ZVMB-3.1",
         "bootloader": "ZVMB-1.04", "processor": "0x26013F37"}]})");
     TLoaderHarness loader;
-    loader.core.FExternFirmware = true;
-    loader.core.FirmwareFile =
-        WriteFile(world.dir / "empty.eraw", PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(4096, 0xFF)));
+    loader.core.SetExternFirmware(true);
+    loader.core.SetFirmwareFile(WriteFile(
+        world.dir / "empty.eraw", PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(4096, 0xFF))));
     const size_t from = SearchAndWriteAll(loader);
-    EXPECT_EQ(MaskedLines(loader, from).back(), "Прибор     661\t(T)Ошибка 4 при прошивке. Последний код ответа прибора 0");
+    EXPECT_EQ(MaskedLines(loader, from).back(),
+              "Прибор     661\t(T)Ошибка 4 при прошивке. Последний код ответа прибора 0");
     EXPECT_EQ(CountEvents(world.trace, "661", "open"), 1u);
 }
 
@@ -278,7 +281,8 @@ TEST(Write, AStoppedWriteIsNotASuccess) {
     loader.Search();
     const size_t from = loader.view.lines.size();
     loader.view.livePanels[0]->Click();
-    loader.queue.RunUntil([&] { return !loader.view.panels[0]->progress.empty() && loader.view.panels[0]->progress.back() >= 5; }, 30s);
+    loader.queue.RunUntil(
+        [&] { return !loader.view.panels[0]->progress.empty() && loader.view.panels[0]->progress.back() >= 5; }, 30s);
     loader.Search();
     loader.WaitForWrites();
     const auto lines = MaskedLines(loader, from);
@@ -287,7 +291,7 @@ TEST(Write, AStoppedWriteIsNotASuccess) {
     EXPECT_EQ(lines[lines.size() - 2], "Прибор     681\t(T)Ошибка 10 при прошивке. Последний код ответа прибора 128");
     EXPECT_EQ(lines.back(), "Прибор     681\tПрибор отключен");
     EXPECT_FALSE(Contains(lines, "Прибор     681\t(T)Прошивка завершена успешно"));
-    EXPECT_TRUE(loader.core.FDevices.empty());
+    EXPECT_TRUE(loader.core.Devices().Empty());
     EXPECT_TRUE(loader.view.Shown().empty());
     EXPECT_EQ(SentFrames(world.trace, "681").back().header.command, CMD_FLASH_FAILED);
 }
@@ -299,14 +303,15 @@ TEST(Write, ADeviceUnpluggedDuringItsWriteGoesAway) {
     loader.Search();
     const size_t from = loader.view.lines.size();
     loader.view.livePanels[0]->Click();
-    loader.queue.RunUntil([&] { return !loader.view.panels[0]->progress.empty() && loader.view.panels[0]->progress.back() >= 5; }, 30s);
+    loader.queue.RunUntil(
+        [&] { return !loader.view.panels[0]->progress.empty() && loader.view.panels[0]->progress.back() >= 5; }, 30s);
     world.Unplug("691");
     loader.Search();
     loader.WaitForWrites();
     const auto lines = MaskedLines(loader, from);
     EXPECT_EQ(lines.back(), "Прибор     691\tПрибор отключен");
     EXPECT_FALSE(Contains(lines, "Прибор     691\t(T)Прошивка завершена успешно"));
-    EXPECT_TRUE(loader.core.FDevices.empty());
+    EXPECT_TRUE(loader.core.Devices().Empty());
     EXPECT_TRUE(loader.view.panels[0]->destroyed);
 }
 
@@ -316,13 +321,13 @@ TEST(Write, AutomaticWriteOfTwoDevicesAtOnceOverBothLibraries) {
       {"serial": "702", "library": "ftdi", "mode": "application", "firmware": "ZVOM-3.2"},
       {"serial": "703", "library": "om", "firmware": "ZVMB-3.1", "bootloader": "ZVMB-1.04", "processor": "0x26013F37"}]})");
     TLoaderHarness loader;
-    loader.core.options.autoWrite = true;
+    loader.core.Options().autoWrite = true;
     loader.Search();
     // The write starts right after the device's own lines.
     const auto lines = MaskedLines(loader);
     auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
     EXPECT_EQ(at("Прибор     701\tНачинаем прошивку прибора"), at("Прибор     701\tРежим работы - Загрузчик") + 1);
-    EXPECT_EQ(loader.core.WriteThreads.size(), 2u);
+    EXPECT_EQ(loader.core.WritesRunning(), 2u);
     loader.WaitForWrites();
     const auto payload = BuiltInPayload();
     for (const char* serial : {"701", "703"}) {
@@ -348,10 +353,10 @@ TEST(Write, ButtonsOfApplicationModeOrBusyDevicesDoNothing) {
     const size_t from = loader.view.lines.size();
     loader.view.livePanels[0]->Click();
     EXPECT_EQ(loader.view.lines.size(), from);
-    EXPECT_TRUE(loader.core.WriteThreads.empty());
+    EXPECT_EQ(loader.core.WritesRunning(), 0u);
     loader.view.livePanels[1]->Click();
     loader.view.livePanels[1]->Click();
-    EXPECT_EQ(loader.core.WriteThreads.size(), 1u);
+    EXPECT_EQ(loader.core.WritesRunning(), 1u);
     EXPECT_FALSE(loader.view.panels[1]->writeEnabled);
     loader.WaitForWrites();
     EXPECT_TRUE(loader.view.panels[1]->writeEnabled);
@@ -361,16 +366,16 @@ TEST(Write, TheImageFileIsReadAgainForEveryWrite) {
     TSimWorld world(R"({"devices": [{"serial": "721", "library": "ftdi", "firmware": "ZVMB-3.1",
         "bootloader": "ZVMB-1.04", "processor": "0x26013F37"}]})");
     TLoaderHarness loader;
-    loader.core.FExternFirmware = true;
-    loader.core.FirmwareFile =
-        WriteFile(world.dir / "fw.eraw", PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(4096, 0x01)));
+    loader.core.SetExternFirmware(true);
+    loader.core.SetFirmwareFile(WriteFile(
+        world.dir / "fw.eraw", PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(4096, 0x01))));
     SearchAndWriteAll(loader);
     WriteFile(world.dir / "fw.eraw", PackFirmwareImage("ZVMB-3.3", std::nullopt, std::vector<uint8_t>(4096, 0x02)));
     const size_t from = loader.view.lines.size();
     loader.view.livePanels[0]->Click();
     loader.WaitForWrites();
     const auto lines = MaskedLines(loader, from);
-    EXPECT_TRUE(Contains(lines, "Прибор -------\tЗагружена прошивка из файла \"" + loader.core.FirmwareFile + "\""));
+    EXPECT_TRUE(Contains(lines, "Прибор -------\tЗагружена прошивка из файла \"" + loader.core.FirmwareFile() + "\""));
     EXPECT_TRUE(Contains(lines, "Прибор -------\tВерсия прошивки \"ZVMB-3.3\""));
     EXPECT_EQ(loader.view.firmwareVersion, "ZVMB-3.3");
     EXPECT_EQ(world.Flash("721")[0xA000], 0x02);
@@ -381,7 +386,7 @@ TEST(Write, BadImageFilesEndTheWriteWithCodeOne) {
         "bootloader": "ZVMB-1.04", "processor": "0x26013F37"}]})");
     TLoaderHarness loader;
     loader.Search();
-    loader.core.FExternFirmware = true;
+    loader.core.SetExternFirmware(true);
     auto good = PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(4096, 0x01));
     auto badSum = good;
     badSum[100] ^= 1;
@@ -392,13 +397,14 @@ TEST(Write, BadImageFilesEndTheWriteWithCodeOne) {
         std::vector<std::string> messages;
     };
     const std::string missing = (world.dir / "missing.eraw").string();
-    for (const Case& c : {Case{missing, {"Загрузка прошивки: Файл " + missing + " не найден", "Ошибка загрузки прошивки"}},
-                          Case{WriteFile(world.dir / "sum.eraw", badSum),
-                               {"Ошибка контрольной суммы файла прошивки", "Ошибка загрузки прошивки"}},
-                          Case{WriteFile(world.dir / "short.eraw", {1, 2, 3}),
-                               {"Не верный размер файла прошивки", "Ошибка загрузки прошивки"}},
-                          Case{huge.string(), {"Не верный размер файла прошивки", "Ошибка загрузки прошивки"}}}) {
-        loader.core.FirmwareFile = c.file;
+    for (const Case& c :
+         {Case{missing, {"Загрузка прошивки: Файл " + missing + " не найден", "Ошибка загрузки прошивки"}},
+          Case{WriteFile(world.dir / "sum.eraw", badSum),
+               {"Ошибка контрольной суммы файла прошивки", "Ошибка загрузки прошивки"}},
+          Case{WriteFile(world.dir / "short.eraw", {1, 2, 3}),
+               {"Не верный размер файла прошивки", "Ошибка загрузки прошивки"}},
+          Case{huge.string(), {"Не верный размер файла прошивки", "Ошибка загрузки прошивки"}}}) {
+        loader.core.SetFirmwareFile(c.file);
         const size_t from = loader.view.lines.size();
         loader.view.livePanels[0]->Click();
         loader.WaitForWrites();
@@ -414,14 +420,53 @@ TEST(Write, AnOversizedPayloadEndsTheWriteWithCodeOne) {
     TSimWorld world(R"({"devices": [{"serial": "741", "library": "om", "firmware": "ZVMB-3.1",
         "bootloader": "ZVMB-1.04", "processor": "0x26013F37"}]})");
     TLoaderHarness loader;
-    loader.core.FExternFirmware = true;
-    loader.core.FirmwareFile = WriteFile(world.dir / "big.eraw",
-                                         PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(MAX_FIRMWARE_BLOCK_SIZE + 1, 1)));
+    loader.core.SetExternFirmware(true);
+    loader.core.SetFirmwareFile(
+        WriteFile(world.dir / "big.eraw",
+                  PackFirmwareImage("ZVMB-3.2", std::nullopt, std::vector<uint8_t>(MAX_FIRMWARE_BLOCK_SIZE + 1, 1))));
     const size_t from = SearchAndWriteAll(loader);
     EXPECT_EQ(MaskedLines(loader, from),
               (std::vector<std::string>{"Прибор     741\tНачинаем прошивку прибора",
                                         "Прибор     741\t(T)Ошибка 1 при прошивке. Последний код ответа прибора 0"}));
     EXPECT_EQ(CountEvents(world.trace, "741", "open"), 1u);
+}
+
+// A driver call that does not come back in time: the write's first part waits
+// 1.5 s for its reply, longer than shutdown will wait. Shutdown leaves the
+// worker with its entry, and the worker, once the call returns, finds the
+// hand-over closed: it reaches neither the core nor the window, both gone by
+// then, and ends on its own, closing its channel.
+TEST(Write, AWorkerLeftAtTheShutdownDeadlineEndsOnItsOwnWithoutTheCore) {
+    TSimWorld world(R"({"devices": [{"serial": "751", "library": "ftdi", "firmware": "ZVMB-3.1",
+        "bootloader": "ZVMB-1.04", "processor": "0x26013F37", "faults": [{"kind": "hang", "read": 5, "ms": 1500}]}]})");
+    auto loader = std::make_unique<TLoaderHarness>();
+    loader->core.SetShutdownTimeout(300ms);
+    loader->Search();
+    loader->view.livePanels[0]->Click();
+    // The part is logged before it is sent; its reply then hangs.
+    ASSERT_TRUE(loader->queue.RunUntil(
+        [&] { return Contains(MaskedLines(*loader), "Прибор     751\t(T)\tЧасть 0 из 8"); }, 30s));
+
+    const auto start = std::chrono::steady_clock::now();
+    loader->Shutdown();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 250ms);
+    EXPECT_LT(waited, 1000ms) << "shutdown waited for the driver call";
+    EXPECT_EQ(loader->Lines().back(), "Прибор     751\tПрошивка не остановилась за 300 мс; поток оставлен");
+    ASSERT_EQ(loader->core.LeftWrites().size(), 1u);
+    EXPECT_EQ(loader->core.LeftWrites()[0].serialNumber, 751);
+    EXPECT_TRUE(loader->core.Devices().Empty());
+    EXPECT_TRUE(loader->view.panels[0]->destroyed) << "the panel goes with the window";
+    // Opened for the search and closed again, then opened for the write.
+    EXPECT_EQ(CountEvents(world.trace, "751", "open"), 2u);
+    EXPECT_EQ(CountEvents(world.trace, "751", "close"), 1u) << "its channel stays with the worker";
+    loader.reset();
+
+    // The call returns; the worker stops before its next sector and closes.
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return CountEvents(world.trace, "751", "close") == 2; }, 10s));
+    const auto frames = SentFrames(world.trace, "751");
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().header.command, CMD_FLASH_FAILED);
 }
 
 }  // namespace

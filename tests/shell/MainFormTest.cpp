@@ -3,12 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,13 +16,12 @@
 #include <QSplitter>
 #include <QTimer>
 
-#include <thread>
-
-#include "app/IniFile.h"
+#include "core/IniFile.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageEndpoint.h"
+#include "support/Process.h"
 #include "support/SimWorld.h"
-#include "shell/ShellSupport.h"
+#include "support/WindowFixture.h"
 
 namespace zv {
 namespace {
@@ -88,40 +85,36 @@ TEST_F(MainFormTest, MissingLibrariesAreReportedInOrderAndWithNeitherTheWindowCl
 
 TEST_F(MainFormTest, ABurstOfDeviceChangesStartsOneSearchAfterTheLast) {
     TSimWorld world(R"({"devices": []})");
-    auto form = Show();
-    ASSERT_TRUE(WaitForStartupSearch(*form));
-
-    std::vector<qint64> fired;
+    auto form = ShowSettled();
+    int fired = 0;
     bool searchStarted = false;
-    QElapsedTimer clock;
     QObject::connect(form->DevTimer, &QTimer::timeout, [&] {
-        fired.push_back(clock.elapsed());
-        searchStarted = form->Core().SearchThread != nullptr;
+        ++fired;
+        searchStarted = form->Core().Searching();
     });
-    clock.start();
     form->HandleWindowMessage({WM_DEVICECHANGE, 0x8000, 0});  // an arrival notice: nothing
     EXPECT_FALSE(form->DevTimer->isActive());
+    // Each change of the burst starts the timer again at its whole interval.
     for (int i = 0; i < 3; ++i) {
-        if (i > 0) ServeUntil([&] { return clock.elapsed() >= 50 * i; }, 1s);
         form->HandleWindowMessage({WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0});
+        EXPECT_TRUE(form->DevTimer->isActive());
+        EXPECT_EQ(form->DevTimer->interval(), 100);
+        EXPECT_TRUE(form->DevTimer->isSingleShot());
     }
-    const qint64 third = clock.elapsed();
-    Serve(400ms);
-    ASSERT_EQ(fired.size(), 1u);
-    EXPECT_GE(fired[0], third + 100);
-    EXPECT_LT(fired[0], third + 250);
+    ASSERT_TRUE(ServeUntil([&] { return fired > 0; }, 5s));
+    EXPECT_EQ(fired, 1);
     EXPECT_TRUE(searchStarted);
+    EXPECT_FALSE(form->DevTimer->isActive()) << "nothing more is due";
 }
 
 TEST_F(MainFormTest, NoSecondSearchWhileOneRuns) {
     // A device that never answers keeps the search busy with its attempts.
     TSimWorld world(R"({"devices": [{"serial": "9", "mode": "silent"}]})");
     auto form = Show();
-    ASSERT_TRUE(ServeUntil([&] { return form->Core().SearchThread != nullptr; }, 5s));
-    const TReadVersion* running = form->Core().SearchThread.get();
+    ASSERT_TRUE(ServeUntil([&] { return form->Core().Searching(); }, 5s));
     form->WMDeviceChange(DBT_DEVNODES_CHANGED);
     ASSERT_TRUE(ServeUntil([&] { return !form->DevTimer->isActive(); }, 1s));
-    EXPECT_EQ(form->Core().SearchThread.get(), running);
+    EXPECT_TRUE(form->Core().Searching()) << "the first search still runs";
     Serve(150ms);
     EXPECT_FALSE(form->DevTimer->isActive()) << "the timer stays disarmed until the next change";
     const auto start = std::chrono::steady_clock::now();
@@ -149,15 +142,12 @@ TEST_F(MainFormTest, ASecondStartRestoresTheMinimizedWindowAndEndsAtOnce) {
     QCoreApplication::processEvents();
     ASSERT_TRUE(form->isMinimized());
 
-    const std::string command = "XDG_RUNTIME_DIR=" + runtime.string() + " QT_QPA_PLATFORM=offscreen " +
-                                std::string(build) + "/bin/usbfwloader";
     const auto start = std::chrono::steady_clock::now();
-    int status = -1;
-    std::thread second([&] { status = std::system(command.c_str()); });
+    testing_support::TProcess second({std::string(build) + "/bin/usbfwloader"},
+                                     {{"XDG_RUNTIME_DIR=" + runtime.string(), "QT_QPA_PLATFORM=offscreen"}, {}, {}});
     ServeUntil([&] { return !form->isMinimized(); }, 3s);
-    second.join();
+    EXPECT_EQ(second.Wait(5s), 0) << second.Err();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_FALSE(form->isMinimized());
 
     // A window that is not minimized stays as it is.
@@ -192,7 +182,8 @@ TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing)
     EXPECT_EQ(form->lblFileVer->text(), "ZVMB-3.2");
     ASSERT_EQ(form->edFWFile->count(), 1);
     EXPECT_EQ(form->edFWFile->itemText(0).toStdString(), image.string());
-    EXPECT_TRUE(form->reLog->toPlainText().contains(QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
+    EXPECT_TRUE(form->reLog->toPlainText().contains(
+        QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
 }
 
 TEST_F(MainFormTest, SettingsDefaultsWithoutAFile) {
@@ -275,10 +266,10 @@ TEST_F(MainFormTest, AnUnwritableSettingsFileStillClosesEveryDevice) {
     TSimWorld world(R"({"devices": [{"serial": "5500250", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04"}]})");
     std::filesystem::create_directories(dir / "ZVFWLoader.ini");  // a folder in the file's place
     auto form = Show();
-    ASSERT_TRUE(ServeUntil([&] { return form->Core().FDevices.size() == 1 && !form->Core().SearchThread; }, 10s));
+    ASSERT_TRUE(ServeUntil([&] { return form->Core().Devices().Count() == 1 && !form->Core().Searching(); }, 10s));
     form->FormDestroy();
     EXPECT_EQ(prompts, (std::vector<std::string>{"Unable to write to " + (dir / "ZVFWLoader.ini").string()}));
-    EXPECT_TRUE(form->Core().FDevices.empty());
+    EXPECT_TRUE(form->Core().Devices().Empty());
     EXPECT_EQ(form->DevPanel->findChildren<QGroupBox*>().size(), 0);
 }
 
@@ -287,7 +278,7 @@ TEST_F(MainFormTest, ClosingDuringAWriteStopsItCleanly) {
                         "timing": {"partMs": 10}}]})");
     WriteSettings("[COMMON]\nMainForm=10,10,700,500,1,165,0,0\n");
     auto form = Show();
-    ASSERT_TRUE(ServeUntil([&] { return !form->Core().WriteThreads.empty(); }, 10s));
+    ASSERT_TRUE(ServeUntil([&] { return form->Core().WritesRunning() > 0; }, 10s));
     Serve(100ms);
     form->close();
     EXPECT_TRUE(form->isVisible()) << "the window waits for its write to stop";

@@ -13,9 +13,9 @@
 
 #include <fstream>
 
-#include "app/shell/DevGroup.h"
-#include "shell/ShellSupport.h"
+#include "shell/DevGroup.h"
 #include "support/SimWorld.h"
+#include "support/WindowFixture.h"
 
 namespace zv {
 namespace {
@@ -31,8 +31,7 @@ QColor LineColor(const QPlainTextEdit& pane, int block) {
 
 TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
     TSimWorld world(R"({"devices": []})");
-    auto form = Show();
-    ASSERT_TRUE(WaitForStartupSearch(*form));
+    auto form = ShowSettled();
     form->reLog->clear();
     TLoaderCore& core = form->Core();
     core.LogDeviceMessage(llError, 42, "%s", "сбой");
@@ -55,8 +54,7 @@ TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
 
 TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
     TSimWorld world(R"({"devices": []})");
-    auto form = Show();
-    ASSERT_TRUE(WaitForStartupSearch(*form));
+    auto form = ShowSettled();
     form->cbWritelogToFile->setChecked(true);
     form->reLog->clear();
     const int total = LOG_PANE_MAX_LINES + 25;
@@ -76,12 +74,11 @@ TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
 
 TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     TSimWorld world(R"({"devices": []})");
-    auto form = Show();
-    ASSERT_TRUE(WaitForStartupSearch(*form));
+    auto form = ShowSettled();
     // Enough devices for a scroll bar make the area narrower than the design.
-    form->SetDeviceAreaMinHeight(1000);
+    form->ShowDeviceCount(11);
     ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() < 658; }, 2s)) << form->DevPanel->width();
-    auto narrow = form->CreateDevicePanel(80, "5500250", "ZVMB-3.0", "ZVMB-1.04");
+    auto narrow = form->CreateDevicePanel(1, "5500250", "ZVMB-3.0", "ZVMB-1.04");
     auto& group = static_cast<TFWLoaderDevGroup&>(*narrow);
     QCoreApplication::processEvents();
     const int narrowWidth = group.groupBox->width();
@@ -92,14 +89,13 @@ TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     EXPECT_EQ(group.lblMessage->text(), "Прибор подключен");
     EXPECT_FALSE(group.btnWrite->isEnabled());
     EXPECT_EQ(group.btnWrite->text(), "Прошить");
-    EXPECT_EQ(group.btnWrite->x() + group.btnWrite->width(),
-              group.progressBar->x() + group.progressBar->width() + 1);
+    EXPECT_EQ(group.btnWrite->x() + group.btnWrite->width(), group.progressBar->x() + group.progressBar->width() + 1);
     EXPECT_LE(group.lblMessage->x() + group.lblMessage->width(), group.btnWrite->x());
 
     form->resize(900, form->height());
     ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() > 800; }, 2s));
     const int areaWidth = form->DevPanel->width();
-    auto wide = form->CreateDevicePanel(160, "5500251", "ZVMB-3.0", "");
+    auto wide = form->CreateDevicePanel(2, "5500251", "ZVMB-3.0", "");
     auto& wideGroup = static_cast<TFWLoaderDevGroup&>(*wide);
     EXPECT_EQ(wideGroup.lblBootVerCaption->x(), areaWidth - BOOT_COLUMN_FROM_RIGHT);
     EXPECT_EQ(wideGroup.lblBootVer->text(), "");
@@ -111,7 +107,7 @@ TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
 TEST_F(MainFormTest, StatusLineColours) {
     TSimWorld world(R"({"devices": []})");
     auto form = Show();
-    auto panel = form->CreateDevicePanel(80, "1", "", "");
+    auto panel = form->CreateDevicePanel(1, "1", "", "");
     auto& group = static_cast<TFWLoaderDevGroup&>(*panel);
     const QColor normal = group.lblMessage->palette().color(QPalette::WindowText);
     panel->SetStatus("Прибор заблокирован", llError);
@@ -132,24 +128,25 @@ TEST_F(MainFormTest, PanelsStackInJoiningOrderAndCloseUpWhenOneGoes) {
         {"serial": "7100042", "library": "om", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.05"}]})");
     auto form = Show();
     TLoaderCore& core = form->Core();
-    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.size() == 3 && !core.SearchThread; }, 10s));
+    ASSERT_TRUE(ServeUntil([&] { return core.Devices().Count() == 3 && !core.Searching(); }, 10s));
     QCoreApplication::processEvents();
     EXPECT_EQ(form->DevPanel->minimumHeight(), 288);
     std::vector<QGroupBox*> boxes;
-    for (const auto& entry : core.FDevices) boxes.push_back(static_cast<TFWLoaderDevGroup&>(*entry->panel).groupBox);
+    for (const TDevEntry* entry : core.Devices().Entries())
+        boxes.push_back(static_cast<TFWLoaderDevGroup&>(*entry->panel).groupBox);
     ASSERT_EQ(boxes.size(), 3u);
     ServeUntil([&] { return boxes[2]->y() == 3 + 2 * 96; }, 2s);
     EXPECT_EQ(boxes[0]->y(), 3);
     EXPECT_EQ(boxes[1]->y(), 3 + 96);
     EXPECT_EQ(boxes[2]->y(), 3 + 2 * 96);
-    const auto& replug = static_cast<TFWLoaderDevGroup&>(*core.FDevices[1]->panel);
+    const auto& replug = static_cast<TFWLoaderDevGroup&>(*core.Devices().Entries()[1]->panel);
     EXPECT_EQ(replug.lblMessage->text(), "Отключите прибор и подключите заново.");
     EXPECT_FALSE(replug.btnWrite->isEnabled());
-    EXPECT_TRUE(static_cast<TFWLoaderDevGroup&>(*core.FDevices[0]->panel).btnWrite->isEnabled());
+    EXPECT_TRUE(static_cast<TFWLoaderDevGroup&>(*core.Devices().Entries()[0]->panel).btnWrite->isEnabled());
 
     world.Unplug("5500251");
     form->WMDeviceChange(DBT_DEVNODES_CHANGED);
-    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.size() == 2 && !core.SearchThread; }, 10s));
+    ASSERT_TRUE(ServeUntil([&] { return core.Devices().Count() == 2 && !core.Searching(); }, 10s));
     ServeUntil([&] { return boxes[2]->y() == 3 + 96; }, 2s);
     EXPECT_EQ(form->DevPanel->minimumHeight(), 192);
     EXPECT_EQ(boxes[2]->y(), 3 + 96) << "the lower panel moves up";
@@ -157,7 +154,7 @@ TEST_F(MainFormTest, PanelsStackInJoiningOrderAndCloseUpWhenOneGoes) {
     world.Unplug("5500250");
     world.Unplug("7100042");
     form->WMDeviceChange(DBT_DEVNODES_CHANGED);
-    ASSERT_TRUE(ServeUntil([&] { return core.FDevices.empty() && !core.SearchThread; }, 10s));
+    ASSERT_TRUE(ServeUntil([&] { return core.Devices().Empty() && !core.Searching(); }, 10s));
     EXPECT_EQ(form->DevPanel->minimumHeight(), 90);
 }
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/Main.h"
+#include "shell/Main.h"
 
 namespace {
 

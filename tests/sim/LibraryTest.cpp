@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "SimHarness.h"
-#include "Trace.h"
+#include "tests/support/TraceReader.h"
 
 namespace zvsim::test {
 namespace {

@@ -14,11 +14,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "sim/Ftd2xx.h"
+#include "tests/support/Process.h"
 #include "transport/zvusb.h"
 
 namespace zvsim::test {
@@ -163,14 +165,12 @@ protected:
 
     // Runs the zvsim tool in the current world; returns its exit code and its standard output.
     int Tool(const std::string& arguments, std::string* output = nullptr) const {
-        const std::string command = std::string(ZVSIM_BUILD_DIR) + "/bin/zvsim " + arguments + " 2>/dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string text;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-        const int status = pclose(pipe);
-        if (output) *output = text;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::vector<std::string> argv = {std::string(ZVSIM_BUILD_DIR) + "/bin/zvsim"};
+        std::istringstream words(arguments);
+        for (std::string word; words >> word;) argv.push_back(word);
+        const zv::testing_support::TRunResult run = zv::testing_support::RunProgram(argv);
+        if (output) *output = run.out;
+        return run.code;
     }
 
     FT_HANDLE OpenFtdi(const char* serial = "5500250") {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "flashing/Frames.h"
-#include "sim/Trace.h"
+#include "support/TraceReader.h"
 
 namespace zv::testing_support {
 
@@ -29,8 +29,9 @@ inline std::vector<TSentFrame> SentFrames(const std::string& tracePath, const st
     while (stream.size() - pos >= FRAME_HEADER_SIZE) {
         const TFrameHeader header = ReadFrameHeader(std::span<const uint8_t>(stream.data() + pos, FRAME_HEADER_SIZE));
         if (header.length < FRAME_HEADER_SIZE || stream.size() - pos < header.length) break;
-        frames.push_back({header, std::vector<uint8_t>(stream.begin() + static_cast<long>(pos),
-                                                       stream.begin() + static_cast<long>(pos + header.length)),
+        frames.push_back({header,
+                          std::vector<uint8_t>(stream.begin() + static_cast<long>(pos),
+                                               stream.begin() + static_cast<long>(pos + header.length)),
                           times[pos + header.length - 1]});
         pos += header.length;
     }

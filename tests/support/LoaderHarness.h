@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/EventQueue.h"
-#include "app/LoaderCore.h"
+#include "core/LoaderCore.h"
 #include "support/RecordingView.h"
+#include "threading/EventQueue.h"
 #include "transport/DriverLibraries.h"
 
 namespace zv::testing_support {
@@ -29,18 +29,20 @@ public:
     // One device search, served to its end.
     void Search(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
         core.StartDeviceSearch();
-        EXPECT_TRUE(queue.RunUntil([this] { return !core.SearchThread; }, timeout)) << "search did not end";
+        EXPECT_TRUE(queue.RunUntil([this] { return !core.Searching(); }, timeout)) << "search did not end";
     }
 
     void WaitForWrites(std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
-        EXPECT_TRUE(queue.RunUntil([this] { return core.WriteThreads.empty(); }, timeout)) << "writes did not end";
+        EXPECT_TRUE(queue.RunUntil([this] { return core.WritesRunning() == 0; }, timeout)) << "writes did not end";
     }
 
+    // The front ends' shutdown, served by this queue.
     void Shutdown() {
-        core.RequestStopAll();
-        queue.RunUntil([this] { return !core.WorkersRunning(); }, std::chrono::seconds(60));
-        core.CloseDevices();
+        core.Shutdown([this](TLoaderCore::TClock::time_point until) { queue.WaitAndProcess(until); });
     }
+
+    // The registry's entries in joining order.
+    std::vector<TDevEntry*> Devices() const { return core.Devices().Entries(); }
 
     // Log lines from `from` on, for word-for-word comparison.
     std::vector<std::string> Lines(size_t from = 0) const {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/LoaderView.h"
+#include "core/LoaderView.h"
 
 namespace zv::testing_support {
 
 struct TPanelRecord {
-    int top = 0;
+    int position = 0;
     std::string serial, firmware, bootloader;
     std::string status = "Прибор подключен";
     LogLevel statusStyle = llNormal;
@@ -44,10 +44,11 @@ private:
 
 class TRecordingView : public TLoaderView {
 public:
-    std::unique_ptr<TDevicePanel> CreateDevicePanel(int top, const std::string& serial, const std::string& firmware,
+    std::unique_ptr<TDevicePanel> CreateDevicePanel(int position, const std::string& serial,
+                                                    const std::string& firmware,
                                                     const std::string& bootloader) override {
         auto record = std::make_shared<TPanelRecord>();
-        record->top = top;
+        record->position = position;
         record->serial = serial;
         record->firmware = firmware;
         record->bootloader = bootloader;
@@ -60,7 +61,7 @@ public:
         lines.push_back(line);
         levels.push_back(level);
     }
-    void SetDeviceAreaMinHeight(int pixels) override { minHeight = pixels; }
+    void ShowDeviceCount(int count) override { deviceCount = count; }
     void ShowFirmwareInfo(const std::string& version, const std::string& date) override {
         firmwareVersion = version;
         firmwareDate = date;
@@ -79,7 +80,7 @@ public:
     std::vector<TRecordingPanel*> livePanels;  // not owned; valid while shown
     std::vector<std::string> lines;
     std::vector<LogLevel> levels;
-    int minHeight = -1;
+    int deviceCount = -1;  // -1: never shown
     std::string firmwareVersion = "Неизвестна", firmwareDate = "Неизвестна";
     int historyChanges = 0;
 };

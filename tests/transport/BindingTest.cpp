@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "transport/Channel.h"
 #include "transport/DriverLibraries.h"
@@ -55,8 +56,11 @@ TEST_F(Binding, BindsWhatThePathOffersAndRetriesOnlyFailures) {
 TEST_F(Binding, ChannelOfAnUnboundLibraryDoesNothing) {
     std::string omName;
     const TBindingResult bound = BindDriverLibraries(omName);
-    for (int32_t transport : {TRANSPORT_FTDI, TRANSPORT_OM}) {
-        if (transport == TRANSPORT_FTDI ? bound.ftdiBound : bound.omBound) continue;
+    std::vector<int32_t> unbound;
+    if (!bound.ftdiBound) unbound.push_back(TRANSPORT_FTDI);
+    if (!bound.omBound) unbound.push_back(TRANSPORT_OM);
+    if (unbound.empty()) GTEST_SKIP() << "both libraries are bound in this set-up";
+    for (const int32_t transport : unbound) {
         TDevEntry entry("5500250", 0, transport);
         EXPECT_FALSE(ChannelOpen(entry));
         const uint8_t data[3] = {1, 2, 3};

@@ -6,9 +6,9 @@
 #include <array>
 #include <string>
 
-#include "flashing/Frames.h"
-#include "sim/Trace.h"
+#include "platform/Bytes.h"
 #include "support/SimWorld.h"
+#include "support/TraceReader.h"
 #include "transport/Channel.h"
 #include "transport/DriverLibraries.h"
 
@@ -32,24 +32,37 @@ protected:
     }
 };
 
+// The channel moves bytes only; the tests lay out the two frames they send.
+constexpr uint32_t kFrameHeader = 14;
+
+std::vector<uint8_t> Frame(uint16_t command, uint16_t param, uint32_t address, size_t payload) {
+    std::vector<uint8_t> frame(kFrameHeader + payload, 0xFF);
+    WriteU16(frame.data(), static_cast<uint16_t>(frame.size()));
+    WriteU16(frame.data() + 2, kFrameHeader);
+    WriteU16(frame.data() + 4, command);
+    WriteU16(frame.data() + 6, param);
+    WriteU32(frame.data() + 8, address);
+    WriteU16(frame.data() + 12, 0);
+    WriteU16(frame.data() + 12, FrameChecksum(frame.data(), static_cast<uint16_t>(frame.size())));
+    return frame;
+}
+
 const char* kDevices = R"({"devices": [
   {"serial": "301", "library": "ftdi", "firmware": "ZVMB-3.2", "bootloader": "ZVMB-1.04"},
   {"serial": "302", "library": "om", "firmware": "ZVMB-3.2", "bootloader": "ZVMB-1.04"}]})";
 
 TEST_F(ChannelTest, WritesGoOutIn64ByteChunksWithPausesBetween) {
     TSimWorld world(kDevices);
-    for (auto [serial, index, transport] : {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI},
-                                            std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
+    for (auto [serial, index, transport] :
+         {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI}, std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
         TDevEntry device(serial, index, transport);
         ASSERT_TRUE(ChannelOpen(device)) << serial;
         std::vector<uint8_t> bytes(65, 0xA5);
         EXPECT_TRUE(ChannelWrite(device, bytes.data(), 64));
         EXPECT_TRUE(ChannelWrite(device, bytes.data(), 65));
         EXPECT_TRUE(ChannelWrite(device, bytes.data(), 0));
-        std::array<uint8_t, FRAME_PART_SIZE> part;
-        part.fill(0xFF);
-        const auto frame = BuildWriteFrame(CMD_WRITE_SECTOR_V2, 10, 0xA000, part);
-        EXPECT_TRUE(ChannelWrite(device, frame.data(), FRAME_WRITE_LENGTH));
+        const auto frame = Frame(7, 10, 0xA000, 512);  // a write of one part
+        EXPECT_TRUE(ChannelWrite(device, frame.data(), static_cast<uint32_t>(frame.size())));
         ChannelClose(device);
 
         std::vector<zvsim::TTraceEvent> writes;
@@ -68,7 +81,8 @@ TEST_F(ChannelTest, WritesGoOutIn64ByteChunksWithPausesBetween) {
             }
         }
         std::vector<uint8_t> sent;
-        for (size_t i = 3; i < writes.size(); ++i) sent.insert(sent.end(), writes[i].bytes.begin(), writes[i].bytes.end());
+        for (size_t i = 3; i < writes.size(); ++i)
+            sent.insert(sent.end(), writes[i].bytes.begin(), writes[i].bytes.end());
         EXPECT_TRUE(std::equal(sent.begin(), sent.end(), frame.begin(), frame.end()));
     }
 }
@@ -89,7 +103,8 @@ TEST_F(ChannelTest, AChunkAcceptedInPartFailsTheWriteAtOnce) {
 TEST_F(ChannelTest, FtdiReadsTakeWhatHasArrivedUpToTheBuffer) {
     const std::string reply200 = "ZVOM-3.2 " + std::string(191, 'x');
     TSimWorld world(R"({"devices": [
-      {"serial": "321", "library": "ftdi", "mode": "application", "versionReply": ")" + reply200 + R"("},
+      {"serial": "321", "library": "ftdi", "mode": "application", "versionReply": ")" +
+                    reply200 + R"("},
       {"serial": "322", "library": "ftdi", "mode": "application", "firmware": "ZVOM-3.2",
        "faults": [{"kind": "split", "reply": 1, "command": "text", "bytes": 5, "gapMs": 200}]}]})");
     const std::string query = "FL_READ_VERSION$";
@@ -139,8 +154,8 @@ TEST_F(ChannelTest, TheOpenKeyIsTheSerialNumberPrintedAgain) {
 
 TEST_F(ChannelTest, CloseOnAClosedChannelCallsNothing) {
     TSimWorld world(kDevices);
-    for (auto [serial, index, transport] : {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI},
-                                            std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
+    for (auto [serial, index, transport] :
+         {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI}, std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
         TDevEntry device(serial, index, transport);
         ChannelClose(device);
         EXPECT_EQ(device.ftHandle, nullptr);
@@ -163,17 +178,19 @@ TEST_F(ChannelTest, CloseOnAClosedChannelCallsNothing) {
 
 TEST_F(ChannelTest, AFrameAndItsReplyOverEitherLibrary) {
     TSimWorld world(kDevices);
-    for (auto [serial, index, transport] : {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI},
-                                            std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
+    for (auto [serial, index, transport] :
+         {std::tuple{"301", int16_t{-1}, TRANSPORT_FTDI}, std::tuple{"302", int16_t{0}, TRANSPORT_OM}}) {
         TDevEntry device(serial, index, transport);
         ASSERT_TRUE(ChannelOpen(device));
-        const auto frame = BuildQueryFrame(CMD_READ_FW_VERSION);
-        ASSERT_TRUE(ChannelWrite(device, frame.data(), 14));
-        std::array<uint8_t, REPLY_BUFFER_SIZE> reply{};
-        const uint32_t received = ChannelRead(device, reply.data(), REPLY_BUFFER_SIZE, 100);
-        auto payload = AcceptIdentificationReply(std::span<const uint8_t>(reply.data(), received));
-        ASSERT_TRUE(payload) << serial;
-        EXPECT_EQ(PayloadText(*payload), "ZVMB-3.2");
+        const auto frame = Frame(4, 10, 0, 0);  // the firmware version query
+        ASSERT_TRUE(ChannelWrite(device, frame.data(), kFrameHeader));
+        std::array<uint8_t, 1024> reply{};
+        const uint32_t received = ChannelRead(device, reply.data(), static_cast<uint32_t>(reply.size()), 100);
+        // One whole reply: its header, status 128 and the text with its zero.
+        ASSERT_EQ(received, kFrameHeader + 9) << serial;
+        EXPECT_EQ(ReadU16(reply.data()), received);
+        EXPECT_EQ(ReadU16(reply.data() + 4), 128);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply.data() + kFrameHeader)), "ZVMB-3.2");
         ChannelClose(device);
     }
 }

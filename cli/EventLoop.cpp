@@ -1,0 +1,102 @@
+#include "cli/EventLoop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace zv::cli {
+namespace {
+
+// The self-pipe the signal handler writes to; the loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+TPolledQueue::TPolledQueue() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+TPolledQueue::~TPolledQueue() {
+    // Before the descriptor goes: a worker may still be handing over.
+    Close();
+    ::close(fd_);
+}
+
+void TPolledQueue::Deliver(std::function<void()> call) {
+    TEventQueue::Deliver(std::move(call));
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+}
+
+void TPolledQueue::Acknowledge() {
+    uint64_t count;
+    [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
+}
+
+TEventLoop::TEventLoop() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stops, &previousMask_);
+    waitMask_ = previousMask_;
+    sigdelset(&waitMask_, SIGINT);
+    sigdelset(&waitMask_, SIGTERM);
+}
+
+TEventLoop::~TEventLoop() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    ::close(signalPipe[0]);
+    ::close(signalPipe[1]);
+    signalPipe[0] = signalPipe[1] = -1;
+}
+
+void TEventLoop::Watch(int fd, std::function<void()> onReadable) { watched_.push_back({fd, std::move(onReadable)}); }
+
+bool TEventLoop::Wait(TClock::time_point until) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now());
+    const auto timeout = std::max(left, std::chrono::milliseconds(0));
+    std::vector<pollfd> fds = {{queue_.Fd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    for (const TWatched& w : watched_) fds.push_back({w.fd, POLLIN, 0});
+    const timespec wait{static_cast<time_t>(timeout.count() / 1000),
+                        static_cast<long>(timeout.count() % 1000) * 1000000};
+    // The stop signals are let in only here, so their handler never
+    // interrupts anything but this wait.
+    const int ready = ::ppoll(fds.data(), fds.size(), &wait, &waitMask_);
+
+    char bytes[16];
+    bool signalled = false;
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) signalled = true;
+    queue_.Acknowledge();
+    queue_.ProcessPending();
+    if (ready > 0)
+        for (size_t i = 0; i < watched_.size(); ++i)
+            if (fds[i + 2].revents != 0) watched_[i].onReadable();
+    return signalled;
+}
+
+}  // namespace zv::cli

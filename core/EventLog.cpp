@@ -1,0 +1,69 @@
+#include "core/EventLog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "platform/Format.h"
+#include "platform/Text.h"
+
+namespace zv {
+namespace {
+
+std::tm LocalTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return local;
+}
+
+}  // namespace
+
+std::string DevicePrefix(int32_t serialNumber) {
+    if (serialNumber == 0) return "Прибор -------\t";
+    return Format("Прибор %7d\t", serialNumber);
+}
+
+std::string LogLine(int32_t serialNumber, std::string_view body) {
+    std::string line = DevicePrefix(serialNumber);
+    line.append(body);
+    return line;
+}
+
+std::string DailyLogFileName(std::chrono::system_clock::time_point when) {
+    const std::tm t = LocalTime(when);
+    return Format("%04d%02d%02d.log", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+}
+
+std::string LogFileRecord(std::chrono::system_clock::time_point when, std::string_view line) {
+    using namespace std::chrono;
+    const std::tm t = LocalTime(when);
+    // Milliseconds of the same second that to_time_t truncated to; floor keeps
+    // times before 1970 right too.
+    const auto ms = duration_cast<milliseconds>(when - floor<seconds>(when)).count();
+    std::string record = Format("[%02d.%02d.%04d %02d:%02d:%02d.%03d]\t", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
+                                t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ms));
+    record.append(line);
+    record.append("\r\n");
+    return Utf8ToCp1251(record);
+}
+
+void WriteLogFile(const std::filesystem::path& folder, std::string_view line,
+                  std::chrono::system_clock::time_point when) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    // The file name and the record's stamp come from one reading of the
+    // clock, so a line is never filed under the day before its own stamp.
+    const std::filesystem::path file = folder / DailyLogFileName(when);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const std::string record = LogFileRecord(when, line);
+    // One write call, so a reader never sees half a record of ours.
+    [[maybe_unused]] ssize_t written = ::write(fd, record.data(), record.size());
+    ::close(fd);
+}
+
+std::filesystem::path LogFolder(const std::filesystem::path& exeDir) { return exeDir / "Logs"; }
+
+}  // namespace zv

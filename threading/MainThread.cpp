@@ -1,0 +1,139 @@
+#include "threading/MainThread.h"
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+namespace zv {
+namespace detail {
+
+// One synchronous call on its way: the worker waits on it until the main
+// thread has run it or the hand-over has been closed. Both happen on the main
+// thread, so a call either runs whole before the close or never.
+class TPendingCall {
+public:
+    // Main thread.
+    void Run(const std::function<void()>& call) {
+        {
+            std::lock_guard lock(mutex_);
+            if (state_ != TState::Waiting) return;
+        }
+        try {
+            call();
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+        Settle(TState::Ran);
+    }
+    // Main thread: a call that has not run by now never will.
+    void Cancel() {
+        std::lock_guard lock(mutex_);
+        if (state_ != TState::Waiting) return;
+        state_ = TState::Cancelled;
+        ready_.notify_all();
+    }
+
+    // The worker. True when the call ran; `error` then holds what it raised.
+    bool Wait(std::exception_ptr& error) {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return state_ != TState::Waiting; });
+        error = error_;
+        return state_ == TState::Ran;
+    }
+
+private:
+    enum class TState { Waiting, Ran, Cancelled };
+    void Settle(TState state) {
+        std::lock_guard lock(mutex_);
+        state_ = state;
+        ready_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    TState state_ = TState::Waiting;
+    std::exception_ptr error_;
+};
+
+// What the main thread and its workers share. The main thread is reached only
+// under the lock and only while open, so a closed gate never touches it again.
+class THandOverGate {
+public:
+    explicit THandOverGate(TMainThread& owner) : owner_(&owner) {}
+
+    bool Synchronize(const std::shared_ptr<THandOverGate>& self, const std::function<void()>& call) {
+        auto pending = std::make_shared<TPendingCall>();
+        {
+            std::lock_guard lock(mutex_);
+            if (!owner_) return false;
+            if (owner_->IsMainThread()) {
+                pending.reset();
+            } else {
+                waiting_.push_back(pending);
+                // Looking at the gate first also orders what the worker wrote
+                // before the hand-over, whatever queue carries the call.
+                owner_->Deliver([self, pending, &call] {
+                    if (!self->Closed()) pending->Run(call);
+                });
+            }
+        }
+        if (!pending) {
+            call();
+            return true;
+        }
+        std::exception_ptr error;
+        const bool ran = pending->Wait(error);
+        {
+            std::lock_guard lock(mutex_);
+            std::erase(waiting_, pending);
+        }
+        if (error) std::rethrow_exception(error);
+        return ran;
+    }
+
+    void Post(const std::shared_ptr<THandOverGate>& self, std::function<void()> call) {
+        std::lock_guard lock(mutex_);
+        if (!owner_) return;
+        // Looked at when the call runs, so nothing posted before a close runs after it.
+        owner_->Deliver([self, call = std::move(call)] {
+            if (!self->Closed()) call();
+        });
+    }
+
+    void Close() {
+        std::vector<std::shared_ptr<TPendingCall>> waiting;
+        {
+            std::lock_guard lock(mutex_);
+            owner_ = nullptr;
+            waiting.swap(waiting_);
+        }
+        for (const auto& pending : waiting) pending->Cancel();
+    }
+
+    bool Closed() const {
+        std::lock_guard lock(mutex_);
+        return owner_ == nullptr;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    TMainThread* owner_;
+    std::vector<std::shared_ptr<TPendingCall>> waiting_;
+};
+
+}  // namespace detail
+
+bool THandOver::Synchronize(const std::function<void()>& call) const { return gate_->Synchronize(gate_, call); }
+
+void THandOver::Post(std::function<void()> call) const { gate_->Post(gate_, std::move(call)); }
+
+bool THandOver::Closed() const { return gate_->Closed(); }
+
+TMainThread::TMainThread() : gate_(std::make_shared<detail::THandOverGate>(*this)) {}
+
+TMainThread::~TMainThread() { Close(); }
+
+void TMainThread::Close() { gate_->Close(); }
+
+}  // namespace zv
