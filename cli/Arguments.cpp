@@ -15,7 +15,7 @@ struct TOptionRule {
 };
 
 constexpr TOptionRule kOptions[] = {
-    {"--image", true, false, true, true},  {"--start-app", false, false, true, true},
+    {"--image", true, false, true, true},   {"--start-app", false, false, true, true},
     {"--serial", true, false, true, false}, {"--log-dir", true, true, true, true},
     {"--report", true, false, true, true},
 };
@@ -68,9 +68,8 @@ TParseResult ParseArguments(const std::vector<std::string>& arguments) {
         result.error = "no command given";
         return result;
     }
-    if (std::find_if(arguments.begin(), arguments.end(), [](const std::string& a) {
-            return a == "--help" || a == "-h";
-        }) != arguments.end() ||
+    if (std::find_if(arguments.begin(), arguments.end(),
+                     [](const std::string& a) { return a == "--help" || a == "-h"; }) != arguments.end() ||
         arguments.front() == "help") {
         options.command = TCommand::Help;
         return result;

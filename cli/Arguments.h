@@ -14,9 +14,9 @@ enum class TCommand { Help, List, Write, Watch };
 
 struct TCliOptions {
     TCommand command = TCommand::Help;
-    std::optional<std::string> image;       // file mode with this .eraw file
-    bool startApp = false;                  // cbStartApp
-    std::vector<int32_t> serials;           // write: only these, each once
+    std::optional<std::string> image;  // file mode with this .eraw file
+    bool startApp = false;             // cbStartApp
+    std::vector<int32_t> serials;      // write: only these, each once
     std::optional<std::filesystem::path> logDir;
     std::optional<std::filesystem::path> report;
 };

@@ -14,8 +14,8 @@ struct TAttemptRecord {
     int32_t serial = 0;
     std::string library;  // "ftdi" or "om"
     std::string firmwareBefore, bootloaderBefore, processor;
-    std::string image;  // version of the image written
-    int32_t code = 0;   // the write's result code, 0 for success
+    std::string image;   // version of the image written
+    int32_t code = 0;    // the write's result code, 0 for success
     std::string result;  // the panel's status text, as the window shows it
     std::string level;   // "normal", "success" or "error"
     bool interrupted = false;

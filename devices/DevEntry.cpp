@@ -1,6 +1,5 @@
 #include "devices/DevEntry.h"
 
-
 namespace zv {
 
 std::optional<int32_t> ParseSerialNumber(std::string_view serial) {

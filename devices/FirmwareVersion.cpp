@@ -49,8 +49,7 @@ std::string_view TrimBlanks(std::string_view text) {
 }  // namespace
 
 bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, TDateTime& result) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-        return false;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
     const double days = static_cast<double>(DaysFromEpoch(year, month, day));
     const double time = (hour * 3600 + minute * 60 + second) / 86400.0;

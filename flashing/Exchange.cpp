@@ -22,8 +22,7 @@ TSectorExchange ExchangeSectorFrame(TDevEntry& device, std::span<const uint8_t> 
                                     std::array<uint8_t, SECTOR_REPLY_SIZE>& replyBuffer) {
     for (uint32_t send = 0; send < SECTOR_REQUEST_SENDS; ++send) {
         if (!ChannelWrite(device, frame.data(), static_cast<uint32_t>(frame.size()))) continue;
-        const uint32_t received =
-            ChannelRead(device, replyBuffer.data(), SECTOR_REPLY_SIZE, SECTOR_REPLY_TIMEOUT_MS);
+        const uint32_t received = ChannelRead(device, replyBuffer.data(), SECTOR_REPLY_SIZE, SECTOR_REPLY_TIMEOUT_MS);
         const TSectorReplyCheck check =
             CheckSectorReply(std::span<const uint8_t>(replyBuffer.data(), received), sector, address);
         if (check.kind == TSectorReply::NoAnswer) continue;

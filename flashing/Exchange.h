@@ -14,8 +14,8 @@
 namespace zv {
 
 struct TIdentificationReply {
-    bool sent = false;       // the request went out whole
-    uint32_t received = 0;   // bytes read
+    bool sent = false;                            // the request went out whole
+    uint32_t received = 0;                        // bytes read
     std::optional<std::vector<uint8_t>> payload;  // set when the reply was accepted
 };
 

@@ -29,7 +29,7 @@ struct TFlashPlan {
     int32_t errorCode = WRITE_OK;  // 0, or 2, 3, 4
     TSectorMap map;
     int32_t firstSector = -1;
-    int32_t lastSector = -1;  // lowered to the last sector holding data
+    int32_t lastSector = -1;          // lowered to the last sector holding data
     std::vector<uint8_t> flashImage;  // offset 0 to the end of the map's last writable sector
     int32_t totalUnits = 0;
 

@@ -15,8 +15,7 @@ class TInstanceLock {
 public:
     // Tries for up to `wait`; empty when another process holds the lock or the
     // file cannot be made (both mean: not the first instance).
-    static std::unique_ptr<TInstanceLock> Acquire(const std::filesystem::path& file,
-                                                  std::chrono::milliseconds wait);
+    static std::unique_ptr<TInstanceLock> Acquire(const std::filesystem::path& file, std::chrono::milliseconds wait);
     ~TInstanceLock();
     TInstanceLock(const TInstanceLock&) = delete;
     TInstanceLock& operator=(const TInstanceLock&) = delete;

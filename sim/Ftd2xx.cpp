@@ -197,9 +197,7 @@ FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LP
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetDivisor
-FT_STATUS FT_SetDivisor(FT_HANDLE ftHandle, USHORT) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetDivisor(FT_HANDLE ftHandle, USHORT) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetTimeouts
@@ -212,9 +210,7 @@ FT_STATUS FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG) {
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetBaudRate
-FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_GetDeviceInfo
@@ -251,27 +247,19 @@ FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes) {
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetRts
-FT_STATUS FT_SetRts(FT_HANDLE ftHandle) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetRts(FT_HANDLE ftHandle) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetDataCharacteristics
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR, UCHAR, UCHAR) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR, UCHAR, UCHAR) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetFlowControl
-FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, USHORT, UCHAR, UCHAR) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, USHORT, UCHAR, UCHAR) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_SetLatencyTimer
-FT_STATUS FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) {
-    return AcceptSetting(ftHandle);
-}
+FT_STATUS FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR) { return AcceptSetting(ftHandle); }
 #endif
 
 #ifndef ZVSIM_WITHOUT_FT_CreateDeviceInfoList

@@ -82,8 +82,7 @@ bool ChannelOpen(TDevEntry& entry) {
     }
     if (!OmBound()) return false;
     OM_HANDLE handle = 0;
-    if (Om.OM_OpenDevice(static_cast<uint16_t>(entry.deviceIndex), key.text, &handle) != OM_OK || !handle)
-        return false;
+    if (Om.OM_OpenDevice(static_cast<uint16_t>(entry.deviceIndex), key.text, &handle) != OM_OK || !handle) return false;
     entry.omHandle = handle;
     Om.OM_SetTimeouts(handle, OM_READ_TIMEOUT_MS, OM_WRITE_TIMEOUT_MS);
     return true;

@@ -73,8 +73,10 @@ TBindingResult BindDriverLibraries(std::string& omLibraryName) {
     std::lock_guard lock(binding);
     // Release publishes the entry points stored above together with the handle.
     if (!FtdiLibrary.load(std::memory_order_acquire)) FtdiLibrary.store(LoadFtdiLibrary(), std::memory_order_release);
-    if (!OmLibrary.load(std::memory_order_acquire)) OmLibrary.store(LoadOmLibrary(omLibraryName), std::memory_order_release);
-    return {FtdiLibrary.load(std::memory_order_acquire) != nullptr, OmLibrary.load(std::memory_order_acquire) != nullptr};
+    if (!OmLibrary.load(std::memory_order_acquire))
+        OmLibrary.store(LoadOmLibrary(omLibraryName), std::memory_order_release);
+    return {FtdiLibrary.load(std::memory_order_acquire) != nullptr,
+            OmLibrary.load(std::memory_order_acquire) != nullptr};
 }
 
 }  // namespace zv

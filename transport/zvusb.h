@@ -23,13 +23,13 @@ typedef uint32_t OM_HANDLE; /* 0 = none */
    index, little-endian; bytes 4..24: its serial number, zero-terminated).
    On return *count is the number of devices; never more records are filled
    than were given. */
-OM_STATUS OM_GetListDevices(uint32_t mask, void *records, uint32_t *count);
-OM_STATUS OM_OpenDevice(uint16_t deviceIndex, const char *serial, OM_HANDLE *handle);
-OM_STATUS OM_CloseDevice(OM_HANDLE *handle);
+OM_STATUS OM_GetListDevices(uint32_t mask, void* records, uint32_t* count);
+OM_STATUS OM_OpenDevice(uint16_t deviceIndex, const char* serial, OM_HANDLE* handle);
+OM_STATUS OM_CloseDevice(OM_HANDLE* handle);
 /* The bytes of one reply, at most `capacity`, or none once the read time-out
    given at open has passed. */
-OM_STATUS OM_ReadNotTimeOut(OM_HANDLE handle, void *buffer, uint32_t capacity, uint32_t *received);
-OM_STATUS OM_Write(OM_HANDLE handle, const void *data, uint32_t count, uint32_t *written);
+OM_STATUS OM_ReadNotTimeOut(OM_HANDLE handle, void* buffer, uint32_t capacity, uint32_t* received);
+OM_STATUS OM_Write(OM_HANDLE handle, const void* data, uint32_t count, uint32_t* written);
 OM_STATUS OM_Purge(OM_HANDLE handle, uint32_t mask);
 OM_STATUS OM_SetTimeouts(OM_HANDLE handle, uint32_t readMs, uint32_t writeMs);
 

@@ -79,10 +79,14 @@ int Pack(int argc, char** argv) {
     std::optional<std::string> versionText, dateText;
     std::vector<const char*> files;
     for (int i = 0; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--version") && i + 1 < argc) versionText = argv[++i];
-        else if (!std::strcmp(argv[i], "--date") && i + 1 < argc) dateText = argv[++i];
-        else if (argv[i][0] == '-' && argv[i][1] == '-') return Usage();
-        else files.push_back(argv[i]);
+        if (!std::strcmp(argv[i], "--version") && i + 1 < argc)
+            versionText = argv[++i];
+        else if (!std::strcmp(argv[i], "--date") && i + 1 < argc)
+            dateText = argv[++i];
+        else if (argv[i][0] == '-' && argv[i][1] == '-')
+            return Usage();
+        else
+            files.push_back(argv[i]);
     }
     if (!versionText || files.size() != 2) return Usage();
     auto payload = ReadFile(files[0]);

@@ -8,9 +8,8 @@ namespace {
 TParseResult Parse(std::vector<std::string> arguments) { return ParseArguments(arguments); }
 
 TEST(Arguments, CommandsAndTheirOptions) {
-    const TParseResult write =
-        Parse({"write", "--image", "a.eraw", "--start-app", "--serial", "5500250", "--serial=0701", "--serial",
-               "5500250", "--log-dir=logs", "--report", "r.json"});
+    const TParseResult write = Parse({"write", "--image", "a.eraw", "--start-app", "--serial", "5500250",
+                                      "--serial=0701", "--serial", "5500250", "--log-dir=logs", "--report", "r.json"});
     ASSERT_TRUE(write.Ok()) << write.error;
     EXPECT_EQ(write.options.command, TCommand::Write);
     EXPECT_EQ(write.options.image, "a.eraw");

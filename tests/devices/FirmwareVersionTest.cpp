@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // 65600 wraps in 16 bits.
                     ParseCase{"ZVOM-656.0", true, "ZVOM", 64, ""},
                     // Blanks and signs before each number, as "%d.%d" reads them.
-                    ParseCase{"ZVOM- 3. 2", true, "ZVOM", 302, "3. 2"}, ParseCase{"ZVOM-+3.-2", true, "ZVOM", 298, "+3.-2"},
+                    ParseCase{"ZVOM- 3. 2", true, "ZVOM", 302, "3. 2"},
+                    ParseCase{"ZVOM-+3.-2", true, "ZVOM", 298, "+3.-2"},
                     ParseCase{"ZVOM-3.2   ", true, "ZVOM", 302, ""}, ParseCase{"ZVOM-3", false, "ZVOM", 0, ""},
                     ParseCase{"unknown", false, "", 0, ""}, ParseCase{"WIFI-3.4-rc", true, "WIFI", 304, "-rc"}));
 
@@ -113,13 +114,13 @@ TEST(DateTime, EncodeRoundTripsAndRefusesInvalidDates) {
                   (std::array<int, 6>{y, m, d, h, n, s}));
     }
     for (auto [y, m, d, h, n, s] : std::initializer_list<std::array<int, 6>>{{2014, 2, 31, 10, 0, 0},
-                                                                            {2023, 2, 29, 0, 0, 0},
-                                                                            {0, 1, 1, 0, 0, 0},
-                                                                            {10000, 1, 1, 0, 0, 0},
-                                                                            {2014, 13, 1, 0, 0, 0},
-                                                                            {2014, 1, 1, 24, 0, 0},
-                                                                            {2014, 1, 1, 0, 60, 0},
-                                                                            {2014, 1, 1, 0, 0, 60}})
+                                                                             {2023, 2, 29, 0, 0, 0},
+                                                                             {0, 1, 1, 0, 0, 0},
+                                                                             {10000, 1, 1, 0, 0, 0},
+                                                                             {2014, 13, 1, 0, 0, 0},
+                                                                             {2014, 1, 1, 24, 0, 0},
+                                                                             {2014, 1, 1, 0, 60, 0},
+                                                                             {2014, 1, 1, 0, 0, 60}})
         EXPECT_FALSE(TryEncodeDateTime(y, m, d, h, n, s, t)) << y << "-" << m << "-" << d;
 }
 
