@@ -35,10 +35,12 @@ public:
     }
 
     // The worker. True when the call ran; `error` then holds what it raised.
+    // Taken, not shared: the exception then lives and dies on the worker's
+    // side, whichever thread lets this call go last.
     bool Wait(std::exception_ptr& error) {
         std::unique_lock lock(mutex_);
         ready_.wait(lock, [this] { return state_ != TState::Waiting; });
-        error = error_;
+        error = std::move(error_);
         return state_ == TState::Ran;
     }
 
