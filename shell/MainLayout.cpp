@@ -138,6 +138,8 @@ void TMainForm::BuildControls() {
 
     ShutdownTimer = new QTimer(this);
     ShutdownTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the workers get their whole time.
+    ShutdownTimer->setTimerType(Qt::PreciseTimer);
     connect(ShutdownTimer, &QTimer::timeout, this, [this] {
         core_->LeaveRunningWorkers();
         close();
