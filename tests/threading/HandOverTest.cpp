@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -49,30 +50,56 @@ TEST(HandOver, SynchronousCallsRunOnTheMainThreadInOrderAndCarryExceptions) {
     EXPECT_TRUE(ran);
 }
 
+// A main thread that only keeps what is delivered to it, so a test knows when
+// a worker's call is waiting.
+class THeldQueue : public TMainThread {
+public:
+    ~THeldQueue() override { Close(); }
+    bool IsMainThread() const override { return std::this_thread::get_id() == main_; }
+    void RunHeld() {
+        std::vector<std::function<void()>> calls;
+        {
+            std::lock_guard lock(mutex_);
+            calls.swap(held_);
+        }
+        for (auto& call : calls) call();
+    }
+    std::atomic<int> delivered{0};
+
+protected:
+    void Deliver(std::function<void()> call) override {
+        std::lock_guard lock(mutex_);
+        held_.push_back(std::move(call));
+        ++delivered;
+    }
+
+private:
+    std::thread::id main_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::vector<std::function<void()>> held_;
+};
+
 TEST(HandOver, ClosingReleasesAWaitingWorkerAndRefusesWhatFollows) {
-    TEventQueue queue;
-    std::atomic<bool> waiting{false};
+    THeldQueue queue;
     bool ran = false, postedRan = false;
     std::atomic<int> result{-1};
-    std::thread worker([&, handOver = queue.HandOver()] {
-        waiting = true;
-        result = handOver.Synchronize([&] { ran = true; }) ? 1 : 0;
-    });
-    // The call is queued, never served; then the main thread closes.
-    while (!waiting) std::this_thread::yield();
-    std::this_thread::sleep_for(20ms);
+    std::thread worker(
+        [&, handOver = queue.HandOver()] { result = handOver.Synchronize([&] { ran = true; }) ? 1 : 0; });
+    while (queue.delivered == 0) std::this_thread::yield();
     queue.Post([&] { postedRan = true; });
+    // The worker waits on its call; the main thread closes instead of serving.
     queue.Close();
     worker.join();
     EXPECT_EQ(result, 0) << "released unrun";
-    queue.ProcessPending();
+    queue.RunHeld();
     EXPECT_FALSE(ran) << "a call released by the close never runs";
     EXPECT_FALSE(postedRan) << "what was posted before the close does not run after it";
 
     EXPECT_TRUE(queue.Closed());
     EXPECT_FALSE(queue.HandOver().Synchronize([&] { ran = true; }));
     queue.Post([&] { postedRan = true; });
-    queue.ProcessPending();
+    EXPECT_EQ(queue.delivered, 2) << "nothing more reaches the main thread";
+    queue.RunHeld();
     EXPECT_FALSE(ran || postedRan);
 }
 
