@@ -1,8 +1,10 @@
 #pragma once
 // The main thread of the window: calls are delivered to the GUI thread as
-// queued calls on Qt's event loop.
+// events of their own on Qt's event loop.
 
 #include <QObject>
+
+#include <thread>
 
 #include "threading/MainThread.h"
 
@@ -14,10 +16,18 @@ public:
     TQtMainThread() = default;
     ~TQtMainThread() override;
 
-    bool IsMainThread() const override;
+    // Asked by workers too: answered without Qt, which gives every thread that
+    // asks it for its current thread a thread object of its own.
+    bool IsMainThread() const override { return std::this_thread::get_id() == guiThread_; }
 
 protected:
+    // Posts an event that carries the call; posting asks nothing of the
+    // calling thread, so the workers stay strangers to Qt.
     void Deliver(std::function<void()> call) override;
+    bool event(QEvent* event) override;
+
+private:
+    const std::thread::id guiThread_ = std::this_thread::get_id();
 };
 
 }  // namespace zv
