@@ -68,7 +68,9 @@ TEST_F(LoaderProcessTest, WritesEveryBootloaderDeviceLogsInWindows1251AndClosesD
          "timing": {"partMs": 40}}]})");
     std::ofstream(dir / "ZVFWLoader.ini", std::ios::binary) << "[COMMON]\r\nMainForm=10,10,700,500,1,165,1,0\r\n";
     auto loader = Start();
-    ASSERT_TRUE(WaitUntil([&] { return Count(Log(), kWrittenCp1251) >= 3; }, 60s)) << "devices not written";
+    ASSERT_TRUE(WaitUntil([&] { return Count(Log(), kWrittenCp1251) >= 3; }, 60s))
+        << "devices not written\n"
+        << loader->Err() << Cp1251ToUtf8(Log());
     const std::string log = Log();
     EXPECT_EQ(Count(log, kWrittenCp1251), 3u) << "the slow device is still being written";
     EXPECT_EQ(Count(log, kConnectedCp1251), 5u);
