@@ -129,9 +129,10 @@ void TMainForm::ReportError(const QString& text) {
 }
 
 void TMainForm::btnFwOpenClick() {
-    OpenDialog1->selectFile(edFWFile->currentText());
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-    edFWFile->setEditText(OpenDialog1->selectedFiles().first());
+    QFileDialog* dialog = FileDialog();
+    dialog->selectFile(edFWFile->currentText());
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+    edFWFile->setEditText(dialog->selectedFiles().first());
     btnFwLoad->click();
 }
 

@@ -77,6 +77,8 @@ public:
     void LoadSettings();
     void SaveSettings();
     void btnFwOpenClick();
+    // The file dialog, made on first use.
+    QFileDialog* FileDialog();
     void btnFwLoadClick();
 
     // TLoaderView
@@ -107,7 +109,7 @@ public:
     QScrollArea* ScrollBox1;
     QWidget* DevPanel;
     QTimer* DevTimer;
-    QFileDialog* OpenDialog1;
+    QFileDialog* OpenDialog1 = nullptr;  // made by FileDialog()
     // Fires once, at the shutdown deadline of a close that waits for workers.
     QTimer* ShutdownTimer;
 

@@ -144,10 +144,17 @@ void TMainForm::BuildControls() {
         core_->LeaveRunningWorkers();
         close();
     });
+}
 
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1->setNameFilters({"Encode Raw binary (*.eraw)", "Raw binary (*.raw)", "Any files (*)"});
+QFileDialog* TMainForm::FileDialog() {
+    // Made when first wanted: its file system model runs a thread of its own,
+    // which a window that never opens a file does without.
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this);
+        OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+        OpenDialog1->setNameFilters({"Encode Raw binary (*.eraw)", "Raw binary (*.raw)", "Any files (*)"});
+    }
+    return OpenDialog1;
 }
 
 void TMainForm::SetRightJustified(QLabel* label, const QString& text) {

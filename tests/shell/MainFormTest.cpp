@@ -163,7 +163,7 @@ TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing)
     auto form = Show(Environment({"externfirmware"}));
     EXPECT_EQ(form->lblFileVer->text(), "Неизвестна");
 
-    QTimer::singleShot(50, form.get(), [&] { form->OpenDialog1->reject(); });
+    QTimer::singleShot(50, form.get(), [&] { form->FileDialog()->reject(); });
     form->btnFwOpen->click();
     EXPECT_EQ(form->edFWFile->currentText(), "");
     EXPECT_EQ(form->edFWFile->count(), 0);
@@ -171,12 +171,12 @@ TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing)
     // Typed into the dialog's name box, as a user may. A dialog that never
     // closes is rejected, so the test fails rather than hangs.
     QTimer::singleShot(50, form.get(), [&] {
-        auto* name = form->OpenDialog1->findChild<QLineEdit*>("fileNameEdit");
+        auto* name = form->FileDialog()->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_TRUE(name);
         name->setText(QString::fromStdString(image.string()));
-        static_cast<QDialog*>(form->OpenDialog1)->accept();
+        static_cast<QDialog*>(form->FileDialog())->accept();
     });
-    QTimer::singleShot(3000, form.get(), [&] { form->OpenDialog1->reject(); });
+    QTimer::singleShot(3000, form.get(), [&] { form->FileDialog()->reject(); });
     form->btnFwOpen->click();
     EXPECT_EQ(form->edFWFile->currentText().toStdString(), image.string());
     EXPECT_EQ(form->lblFileVer->text(), "ZVMB-3.2");
