@@ -5,9 +5,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
+
+#include "platform/Tick.h"
 
 namespace zv::cli {
 namespace {
@@ -78,12 +79,10 @@ TEventLoop::~TEventLoop() {
 void TEventLoop::Watch(int fd, std::function<void()> onReadable) { watched_.push_back({fd, std::move(onReadable)}); }
 
 bool TEventLoop::Wait(TClock::time_point until) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now());
-    const auto timeout = std::max(left, std::chrono::milliseconds(0));
+    const int64_t timeout = MillisecondsUntil(until);
     std::vector<pollfd> fds = {{queue_.Fd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
     for (const TWatched& w : watched_) fds.push_back({w.fd, POLLIN, 0});
-    const timespec wait{static_cast<time_t>(timeout.count() / 1000),
-                        static_cast<long>(timeout.count() % 1000) * 1000000};
+    const timespec wait{static_cast<time_t>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000000};
     // The stop signals are let in only here, so their handler never
     // interrupts anything but this wait.
     const int ready = ::ppoll(fds.data(), fds.size(), &wait, &waitMask_);

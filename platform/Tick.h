@@ -1,6 +1,8 @@
 #pragma once
 // The millisecond tick and the pause that the device protocol is timed with.
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 namespace zv {
@@ -12,5 +14,12 @@ uint32_t GetTickCount();
 void SleepMs(uint32_t milliseconds);
 
 inline uint32_t TicksSince(uint32_t start) { return GetTickCount() - start; }
+
+// Whole milliseconds left until `until`, rounded up so that a wait armed with
+// them never ends before it; zero once it has passed.
+inline int64_t MillisecondsUntil(std::chrono::steady_clock::time_point until) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    return std::max<int64_t>(left.count(), 0);
+}
 
 }  // namespace zv

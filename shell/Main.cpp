@@ -20,6 +20,7 @@
 
 #include "core/CommandLine.h"
 #include "core/IniFile.h"
+#include "platform/Tick.h"
 #include "shell/Controls.h"
 #include "shell/DevGroup.h"
 #include "shell/MainLayout.h"
@@ -30,11 +31,6 @@ namespace {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point until) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
 }
 
 }  // namespace
@@ -62,12 +58,16 @@ QString RegisterWindowFonts() {
     return family;
 }
 
+int TimerInterval(std::chrono::steady_clock::time_point until) {
+    return static_cast<int>(std::min<int64_t>(MillisecondsUntil(until), INT32_MAX));
+}
+
 void ServeEventsUntil(std::chrono::steady_clock::time_point until) {
     // The timer's own event ends the wait at `until` if nothing else does.
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    deadline.start(MillisecondsUntil(until));
+    deadline.start(TimerInterval(until));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -192,7 +192,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         // The last end handler closes the window again; at the deadline the
         // workers still running are left.
         core_->BeginShutdown([this] { close(); });
-        if (core_->WorkersRunning()) ShutdownTimer->start(MillisecondsUntil(core_->ShutdownDeadline()));
+        if (core_->WorkersRunning()) ShutdownTimer->start(TimerInterval(core_->ShutdownDeadline()));
     }
     if (core_->WorkersRunning()) {
         // Their hand-overs and end handlers need this thread's event loop.

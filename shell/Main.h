@@ -151,4 +151,7 @@ QString RegisterWindowFonts();
 // passed: how the window waits for its workers.
 void ServeEventsUntil(std::chrono::steady_clock::time_point until);
 
+// A Qt timer's interval for a wait that ends at `until`, never before it.
+int TimerInterval(std::chrono::steady_clock::time_point until);
+
 }  // namespace zv

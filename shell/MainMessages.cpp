@@ -4,8 +4,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <algorithm>
-
 #include "shell/Main.h"
 
 namespace zv {
@@ -33,8 +31,7 @@ void TMainForm::DevTimerTimer() {
 void TMainForm::WMDeviceChange(int64_t wParam) {
     const auto due = core_->DeviceChanged(wParam);
     if (!due) return;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - std::chrono::steady_clock::now());
-    DevTimer->start(static_cast<int>(std::max<int64_t>(0, wait.count())));
+    DevTimer->start(TimerInterval(*due));
 }
 
 void TMainForm::WMRestoreInstance() {
