@@ -24,15 +24,6 @@ std::unique_ptr<TDevEntry> TakeAt(TDeviceList& list, TDeviceList::iterator it) {
 
 }  // namespace
 
-TDevEntry* FindDeviceBySerial(const TDeviceList& list, int32_t serialNumber) {
-    auto it = FindIt(list, BySerial(serialNumber));
-    return it == list.end() ? nullptr : it->get();
-}
-
-void RemoveDeviceBySerial(TDeviceList& list, int32_t serialNumber) {
-    TakeAt(list, FindIt(list, BySerial(serialNumber)));
-}
-
 TDeviceRegistry::~TDeviceRegistry() {
     // In list order, as the panels were made.
     for (auto& entry : TakeAll()) entry.reset();
@@ -41,10 +32,8 @@ TDeviceRegistry::~TDeviceRegistry() {
 void TDeviceRegistry::Compare(TDeviceList& listed) {
     std::lock_guard lock(FLock);
     for (const auto& known : FEntries) {
-        if (FindDeviceBySerial(listed, known->serialNumber)) {
-            RemoveDeviceBySerial(listed, known->serialNumber);
-            continue;
-        }
+        // Known and listed: the listed twin goes, the known entry stays.
+        if (TakeAt(listed, FindIt(listed, BySerial(known->serialNumber)))) continue;
         if (known->writeThread) known->writeThread->RequestStop();
         known->disconnected = true;
     }
@@ -81,7 +70,8 @@ TDeviceList TDeviceRegistry::TakeAll() {
 
 TDevEntry* TDeviceRegistry::FindBySerial(int32_t serialNumber) const {
     std::lock_guard lock(FLock);
-    return FindDeviceBySerial(FEntries, serialNumber);
+    auto it = FindIt(FEntries, BySerial(serialNumber));
+    return it == FEntries.end() ? nullptr : it->get();
 }
 
 TDevEntry* TDeviceRegistry::FindByPanel(const TDevicePanel* panel) const {

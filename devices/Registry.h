@@ -1,7 +1,7 @@
 #pragma once
 // The device registry: the devices attached now, one entry each, in the order
 // they joined, which is also the order of their panels. Lists of entries and
-// the lookups that a search's own list needs too.
+// the lookups on them.
 
 #include <cstdint>
 #include <memory>
@@ -13,12 +13,6 @@
 namespace zv {
 
 using TDeviceList = std::vector<std::unique_ptr<TDevEntry>>;
-
-// The first entry, in list order, with this serial number, or null.
-TDevEntry* FindDeviceBySerial(const TDeviceList& list, int32_t serialNumber);
-
-// Destroys and removes the first entry with this serial number, if any.
-void RemoveDeviceBySerial(TDeviceList& list, int32_t serialNumber);
 
 // The registry owns its entries; one leaves it only to be destroyed (or, at a
 // shutdown deadline, to stay with the worker that still uses it). Its lock
