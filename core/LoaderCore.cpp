@@ -189,11 +189,13 @@ bool TLoaderCore::LoadFirmware(TBlockList& blocks, TFirmwareVersion& version) {
     return true;
 }
 
+TLogCallback TLoaderCore::ImageLog() {
+    return [this](LogLevel level, const std::string& message) { LogMessage(level, "%s", message.c_str()); };
+}
+
 bool TLoaderCore::LoadFirmwareFromFile(TBlockList& blocks, TFirmwareVersion& version) {
     if (!FExternFirmware) return false;
-    const TLogCallback log = [this](LogLevel level, const std::string& message) {
-        LogMessage(level, "%s", message.c_str());
-    };
+    const TLogCallback log = ImageLog();
     std::optional<std::vector<uint8_t>> image = ReadImageFile(FFirmwareFile, log);
     return image && ParseFirmwareImage(*image, version, blocks, log);
 }
@@ -203,9 +205,7 @@ bool TLoaderCore::LoadFirmwareFromResource(TBlockList& blocks, TFirmwareVersion&
     bool loaded = false;
     if (const auto resource = FindResource("FRMV", "RC_DATA"); resource && !resource->empty()) {
         std::vector<uint8_t> image(resource->begin(), resource->end());
-        loaded = ParseFirmwareImage(image, version, blocks, [this](LogLevel level, const std::string& message) {
-            LogMessage(level, "%s", message.c_str());
-        });
+        loaded = ParseFirmwareImage(image, version, blocks, ImageLog());
     }
     FEmbeddedLoaded = loaded;
     return loaded;

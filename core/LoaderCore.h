@@ -144,6 +144,8 @@ private:
     bool StartApp() const override { return FOptions.startApp; }
     void CompareWithRegistry(TDeviceList& listed) override { FDevices.Compare(listed); }
 
+    // Where reading and parsing an image report: the loader's log, unprefixed.
+    TLogCallback ImageLog();
     void ReadVersionTerminate();
     void CreateDevicePanel(TDevEntry& entry);
     void SetDeviceStatus(TDevEntry& entry, const std::string& text, LogLevel style);
