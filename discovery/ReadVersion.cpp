@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "flashing/Exchange.h"
+#include "platform/Bytes.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
@@ -136,8 +137,7 @@ void TReadVersion::ListOmDevices() {
     }
     for (uint32_t i = 0; i < std::min(count, allocated); ++i) {
         const uint8_t* record = records.data() + size_t{i} * OM_DEVICE_RECORD_SIZE;
-        const auto index =
-            static_cast<int16_t>(record[OM_RECORD_INDEX_OFFSET] | (record[OM_RECORD_INDEX_OFFSET + 1] << 8));
+        const auto index = static_cast<int16_t>(ReadU16(record + OM_RECORD_INDEX_OFFSET));
         const auto* serial = reinterpret_cast<const char*>(record + OM_RECORD_SERIAL_OFFSET);
         NewDevices.push_back(std::make_unique<TDevEntry>(
             std::string_view(serial, strnlen(serial, OM_RECORD_SERIAL_SIZE)), index, TRANSPORT_OM));
