@@ -11,9 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSocketNotifier>
-#include <QTextBlock>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,6 +21,7 @@
 #include "platform/Tick.h"
 #include "shell/Controls.h"
 #include "shell/DevGroup.h"
+#include "shell/LogPane.h"
 #include "shell/MainLayout.h"
 #include "transport/DriverLibraries.h"
 
@@ -152,17 +151,9 @@ std::unique_ptr<TDevicePanel> TMainForm::CreateDevicePanel(int position, const s
                                                bootloaderText);
 }
 
-void TMainForm::AppendLogLine(LogLevel level, const std::string& line) {
-    QTextCharFormat format;
-    const QColor color = LevelColor(level);
-    format.setForeground(color.isValid() ? color : reLog->palette().color(QPalette::Text));
-    QTextCursor cursor(reLog->document());
-    cursor.movePosition(QTextCursor::End);
-    if (!reLog->document()->isEmpty()) cursor.insertBlock();
-    cursor.insertText(FromUtf8(line), format);
-    QScrollBar* bar = reLog->verticalScrollBar();
-    bar->setValue(bar->maximum());
-}
+void TMainForm::AppendLogLine(LogLevel level, const std::string& line) { logPane_->Append(level, FromUtf8(line)); }
+
+void TMainForm::FlushLogPane() { logPane_->Flush(); }
 
 void TMainForm::ShowDeviceCount(int count) {
     // So the scroll box around the device area can reach every panel.

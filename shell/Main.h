@@ -34,6 +34,7 @@ class QTimer;
 namespace zv {
 
 class TAnchors;
+class TLogPane;
 
 inline constexpr const char* WINDOW_CAPTION = "Обновление прошивки Zelvia";
 inline constexpr const char* MESSAGE_BOX_TITLE = "Zelvia Firmware Loader";
@@ -89,6 +90,8 @@ public:
     void ShowDeviceCount(int count) override;
     void ShowFirmwareInfo(const std::string& version, const std::string& date) override;
     void FileHistoryChanged() override;
+    // Draws the log lines still queued for the pane's next batch.
+    void FlushLogPane();
 
     // Controls, named as the window's description names them.
     QGroupBox* GroupBox1;
@@ -135,6 +138,7 @@ private:
     TQtMainThread mainThread_;
     std::unique_ptr<TLoaderCore> core_;
     TAnchors* groupAnchors_ = nullptr;
+    TLogPane* logPane_ = nullptr;  // owned by reLog
     TMessageEndpoint endpoint_;
     TUdevMonitor udev_;
     QSocketNotifier* endpointNotifier_ = nullptr;

@@ -17,6 +17,7 @@
 #include "shell/Anchors.h"
 #include "shell/Controls.h"
 #include "shell/DevGroup.h"
+#include "shell/LogPane.h"
 #include "shell/Main.h"
 #include "shell/MainLayout.h"
 
@@ -101,6 +102,7 @@ void TMainForm::BuildControls() {
     reLog->document()->setMaximumBlockCount(LOG_PANE_MAX_LINES);
     reLog->setTabStopDistance(LOG_TAB_STOP);
     reLog->setFont(windowFont);
+    logPane_ = new TLogPane(reLog, LOG_PANE_MAX_LINES);
 
     Splitter1->addWidget(ScrollBox1);
     Splitter1->addWidget(reLog);

@@ -28,6 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::MainFormTest;
+using testing_support::PaneText;
 using testing_support::Serve;
 using testing_support::ServeUntil;
 using testing_support::TSimWorld;
@@ -42,7 +43,7 @@ TEST_F(MainFormTest, EmbeddedModeHidesTheFileControlsAndEmptiesTheFileBox) {
     EXPECT_EQ(form->edFWFile->currentText(), "");
     EXPECT_EQ(form->lblFileVer->text(), "ZVMB-3.2");
     EXPECT_EQ(form->lblFirmwDate->text(), "30-06-2014 17:52:29");
-    EXPECT_TRUE(form->reLog->toPlainText().contains("Загружена прошивка из ресурсов"));
+    EXPECT_TRUE(PaneText(*form).contains("Загружена прошивка из ресурсов"));
     // The built-in image leaves the history alone.
     ASSERT_EQ(form->edFWFile->count(), 1);
     EXPECT_EQ(form->edFWFile->itemText(0), "/fw/a.eraw");
@@ -64,7 +65,7 @@ TEST_F(MainFormTest, FileModeShowsTheFileControlsAndTheCommandLineFileWins) {
     auto named = Show(Environment({image.string()}));
     EXPECT_TRUE(named->FExternFirmware());
     EXPECT_EQ(named->edFWFile->currentText().toStdString(), image.string());
-    EXPECT_TRUE(named->reLog->toPlainText().contains("Ошибка загрузки прошивки"));
+    EXPECT_TRUE(PaneText(*named).contains("Ошибка загрузки прошивки"));
 }
 
 TEST_F(MainFormTest, MissingLibrariesAreReportedInOrderAndWithNeitherTheWindowCloses) {
@@ -182,8 +183,8 @@ TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing)
     EXPECT_EQ(form->lblFileVer->text(), "ZVMB-3.2");
     ASSERT_EQ(form->edFWFile->count(), 1);
     EXPECT_EQ(form->edFWFile->itemText(0).toStdString(), image.string());
-    EXPECT_TRUE(form->reLog->toPlainText().contains(
-        QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
+    EXPECT_TRUE(
+        PaneText(*form).contains(QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
 }
 
 TEST_F(MainFormTest, SettingsDefaultsWithoutAFile) {
@@ -283,7 +284,7 @@ TEST_F(MainFormTest, ClosingDuringAWriteStopsItCleanly) {
     form->close();
     EXPECT_TRUE(form->isVisible()) << "the window waits for its write to stop";
     ASSERT_TRUE(ServeUntil([&] { return !form->isVisible(); }, 5s));
-    EXPECT_TRUE(form->reLog->toPlainText().contains("Ошибка 10 при прошивке"));
+    EXPECT_TRUE(PaneText(*form).contains("Ошибка 10 при прошивке"));
     form.reset();
 }
 

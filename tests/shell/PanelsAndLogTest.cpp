@@ -11,8 +11,13 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
+#include <thread>
 
+#include "core/EventLog.h"
+#include "platform/Text.h"
 #include "shell/DevGroup.h"
 #include "support/SimWorld.h"
 #include "support/WindowFixture.h"
@@ -38,6 +43,7 @@ TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
     core.LogMessage(llSuccess, "готово");
     core.LogMessage(llNormal, "обычная");
     core.AddLogLine(static_cast<LogLevel>(7), "другая");
+    form->FlushLogPane();
     ASSERT_EQ(form->reLog->blockCount(), 4);
     EXPECT_EQ(form->reLog->document()->findBlockByNumber(0).text(), "Прибор      42\tсбой");
     EXPECT_EQ(LineColor(*form->reLog, 0), QColor(255, 0, 0));
@@ -46,7 +52,9 @@ TEST_F(MainFormTest, LogLinesAreColouredByLevelAndThePaneFollowsTheEnd) {
     EXPECT_EQ(LineColor(*form->reLog, 2), text);
     EXPECT_EQ(LineColor(*form->reLog, 3), text);
 
+    // Taken in batches: the next one follows a little later by itself.
     for (int i = 0; i < 200; ++i) core.LogMessage(llNormal, "строка %d", i);
+    ASSERT_TRUE(ServeUntil([&] { return form->reLog->blockCount() == 204; }, 2s));
     const QScrollBar* bar = form->reLog->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
@@ -59,6 +67,7 @@ TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
     form->reLog->clear();
     const int total = LOG_PANE_MAX_LINES + 25;
     for (int i = 0; i < total; ++i) form->Core().LogMessage(llNormal, "строка %d", i);
+    form->FlushLogPane();
     EXPECT_EQ(form->reLog->blockCount(), LOG_PANE_MAX_LINES);
     EXPECT_EQ(form->reLog->document()->firstBlock().text(), "Прибор -------\tстрока 25");
     EXPECT_EQ(form->reLog->document()->lastBlock().text(), QString("Прибор -------\tстрока %1").arg(total - 1));
@@ -70,6 +79,92 @@ TEST_F(MainFormTest, AFullPaneDropsItsOldestLinesWhileTheFileGetsEveryLine) {
             if (line.find("\xF1\xF2\xF0\xEE\xEA\xE0 ") != std::string::npos) ++records;  // "строка " in Windows-1251
     }
     EXPECT_EQ(records, total);
+}
+
+// The line at the pane's top edge: what the user is reading.
+QString TopLine(const QPlainTextEdit& pane) { return pane.cursorForPosition(QPoint(2, 2)).block().text(); }
+
+TEST_F(MainFormTest, AUserWhoScrolledUpKeepsTheLinesInViewWhileNewOnesArrive) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = ShowSettled();
+    form->reLog->clear();
+    TLoaderCore& core = form->Core();
+    for (int i = 0; i < LOG_PANE_MAX_LINES; ++i) core.LogMessage(llNormal, "строка %d", i);
+    form->FlushLogPane();
+    QScrollBar* bar = form->reLog->verticalScrollBar();
+    ASSERT_EQ(bar->value(), bar->maximum());
+
+    bar->setValue(100);
+    const QString reading = TopLine(*form->reLog);
+    ASSERT_EQ(reading, "Прибор -------\tстрока 100");
+    // Forty more: the forty oldest go, and the view moves with its lines.
+    for (int i = 0; i < 40; ++i) core.LogMessage(llNormal, "новая %d", i);
+    form->FlushLogPane();
+    EXPECT_EQ(bar->value(), 60);
+    EXPECT_EQ(TopLine(*form->reLog), reading);
+    EXPECT_EQ(form->reLog->document()->lastBlock().text(), "Прибор -------\tновая 39");
+
+    // Back at the end, the pane follows again.
+    bar->setValue(bar->maximum());
+    core.LogMessage(llNormal, "последняя");
+    form->FlushLogPane();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(TopLine(*form->reLog).toStdString().find("строка 100"), std::string::npos);
+}
+
+// Records of the day's files in `folder` as the pane's lines, oldest first.
+std::vector<std::string> FiledLines(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) files.push_back(file.path());
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> lines;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        for (std::string record; std::getline(in, record);) {
+            const size_t text = record.find("]\t");
+            if (text == std::string::npos || record.empty() || record.back() != '\r') continue;
+            lines.push_back(Cp1251ToUtf8(record.substr(text + 2, record.size() - text - 3)));
+        }
+    }
+    return lines;
+}
+
+TEST_F(MainFormTest, ABurstFromManyThreadsKeepsTheOrderOfItsHandOversInThePaneAndTheFile) {
+    TSimWorld world(R"({"devices": []})");
+    auto form = ShowSettled();
+    form->cbWritelogToFile->setChecked(true);
+    form->reLog->clear();
+    std::filesystem::remove_all(dir / "Logs");
+    TLoaderCore& core = form->Core();
+    const THandOver handOver = static_cast<TWorkerHost&>(core).HandOver();
+    constexpr int kThreads = 32, kLines = 320;
+    // The order in which the main thread took the lines.
+    std::vector<std::string> taken;
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kLines; ++i) {
+                const std::string text = "поток " + std::to_string(t) + " строка " + std::to_string(i);
+                handOver.Synchronize([&] {
+                    core.LogDeviceText(llNormal, 1000 + t, text);
+                    taken.push_back(LogLine(1000 + t, text));
+                });
+            }
+            ++done;
+        });
+    const bool finished = ServeUntil([&] { return done == kThreads; }, 120s);
+    for (auto& thread : threads) thread.join();
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(taken.size(), size_t{kThreads * kLines});
+
+    EXPECT_EQ(FiledLines(dir / "Logs"), taken);
+    form->FlushLogPane();
+    ASSERT_EQ(form->reLog->blockCount(), LOG_PANE_MAX_LINES);
+    std::vector<std::string> shown;
+    for (QTextBlock b = form->reLog->document()->firstBlock(); b.isValid(); b = b.next())
+        shown.push_back(b.text().toStdString());
+    EXPECT_TRUE(std::equal(shown.begin(), shown.end(), taken.end() - LOG_PANE_MAX_LINES));
 }
 
 TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <chrono>
@@ -34,6 +35,12 @@ bool ServeUntil(Done done, std::chrono::milliseconds timeout) {
 
 inline void Serve(std::chrono::milliseconds duration) {
     ServeUntil([] { return false; }, duration);
+}
+
+// The pane's text with the lines still queued for its next batch drawn.
+inline QString PaneText(TMainForm& form) {
+    form.FlushLogPane();
+    return form.reLog->toPlainText();
 }
 
 class MainFormTest : public TempDirTest {
