@@ -100,7 +100,16 @@ void TFWLoaderDevGroup::SetStatus(const std::string& text, LogLevel style) {
 
 void TFWLoaderDevGroup::SetWriteEnabled(bool enabled) { btnWrite->setEnabled(enabled); }
 
-void TFWLoaderDevGroup::SetProgress(int percent) { progressBar->setValue(std::clamp(percent, 0, 100)); }
+void TFWLoaderDevGroup::SetProgress(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    if (percent == progressBar->value()) return;
+    // A progress bar repaints itself at once whenever its text changes; with a
+    // hub of devices writing, that is a paint per step. Left to the window's
+    // next paint instead, which draws every bar that changed since.
+    progressBar->setUpdatesEnabled(false);
+    progressBar->setValue(percent);
+    progressBar->setUpdatesEnabled(true);
+}
 
 void TFWLoaderDevGroup::SetWriteHandler(std::function<void()> handler) { writeHandler_ = std::move(handler); }
 
