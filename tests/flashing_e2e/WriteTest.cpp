@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "firmware/FirmwareImage.h"
-#include "platform/Resources.h"
+#include "support/BuiltInImage.h"
 #include "support/Frames.h"
 #include "support/LoaderHarness.h"
 #include "support/Process.h"
@@ -17,6 +17,7 @@ namespace zv {
 namespace {
 
 using testing_support::CountEvents;
+using testing_support::HoldsBuiltInImage;
 using testing_support::SentFrames;
 using testing_support::TLoaderHarness;
 using testing_support::TSimWorld;
@@ -35,11 +36,6 @@ std::vector<std::string> MaskedLines(const TLoaderHarness& loader, size_t from =
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::vector<uint8_t> BuiltInPayload() {
-    auto image = FindResource("FRMV", "RC_DATA");
-    return std::vector<uint8_t>(image->begin() + 37, image->end());
 }
 
 std::vector<uint16_t> Commands(const std::vector<testing_support::TSentFrame>& frames) {
@@ -105,9 +101,7 @@ TEST(Write, TheBuiltInImageIntoTheCommonProcessor) {
 
     const auto flash = world.Flash("5500250");
     ASSERT_EQ(flash.size(), 0x80000u);
-    const auto payload = BuiltInPayload();
-    EXPECT_TRUE(std::equal(payload.begin(), payload.begin() + 0x2000, flash.begin() + 0xA000));
-    EXPECT_TRUE(std::equal(payload.begin() + 0x3000, payload.end(), flash.begin() + 0xD000));
+    EXPECT_TRUE(HoldsBuiltInImage(flash));
     EXPECT_TRUE(std::all_of(flash.begin() + 0xC000, flash.begin() + 0xD000, [](uint8_t b) { return b == 0; }));
     EXPECT_TRUE(std::all_of(flash.begin() + 0x40000, flash.end(), [](uint8_t b) { return b == 0x11; }));
 
@@ -329,12 +323,7 @@ TEST(Write, AutomaticWriteOfTwoDevicesAtOnceOverBothLibraries) {
     EXPECT_EQ(at("Прибор     701\tНачинаем прошивку прибора"), at("Прибор     701\tРежим работы - Загрузчик") + 1);
     EXPECT_EQ(loader.core.WritesRunning(), 2u);
     loader.WaitForWrites();
-    const auto payload = BuiltInPayload();
-    for (const char* serial : {"701", "703"}) {
-        const auto flash = world.Flash(serial);
-        EXPECT_TRUE(std::equal(payload.begin(), payload.begin() + 0x2000, flash.begin() + 0xA000)) << serial;
-        EXPECT_TRUE(std::equal(payload.begin() + 0x3000, payload.end(), flash.begin() + 0xD000)) << serial;
-    }
+    for (const char* serial : {"701", "703"}) EXPECT_TRUE(HoldsBuiltInImage(world.Flash(serial))) << serial;
     EXPECT_EQ(loader.view.panels[0]->status, "Обновление прошивки завершено успешно");
     EXPECT_EQ(loader.view.panels[1]->status, "Отключите прибор и подключите заново.");
     EXPECT_EQ(loader.view.panels[2]->status, "Обновление прошивки завершено успешно");
