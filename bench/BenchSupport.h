@@ -56,6 +56,18 @@ public:
     void FileHistoryChanged() override {}
 };
 
+// A scenario of `devices` zero-latency devices in their bootloader, serials
+// from 9000, each on the library `libraryOf(i)` names ("ftdi" or "om").
+template <typename LibraryOf>
+std::string DevicesJson(int devices, LibraryOf libraryOf) {
+    std::string list;
+    for (int i = 0; i < devices; ++i)
+        list += std::string(i ? "," : "") + "{\"serial\": \"" + std::to_string(9000 + i) + "\", \"library\": \"" +
+                libraryOf(i) +
+                "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
+    return "{\"devices\": [" + list + "]}";
+}
+
 template <typename T>
 T Median(std::vector<T> values) {
     std::sort(values.begin(), values.end());

@@ -1,5 +1,5 @@
 // Writing the built-in image on zero-latency simulated devices: one device,
-// then eight at once, over each library. The floor of a write is the pauses
+// then eight and 32 at once, over each library. The floor of a write is the pauses
 // the protocol imposes on the frames it actually sent: 1 ms between the 64-byte
 // chunks of each frame and, over FTDI, 1 ms before each reply is taken.
 
@@ -32,12 +32,7 @@ struct TResult {
 };
 
 TResult WriteAtOnce(const char* library, int devices) {
-    std::string list;
-    for (int i = 0; i < devices; ++i)
-        list += std::string(i ? "," : "") + "{\"serial\": \"" + std::to_string(9000 + i) + "\", \"library\": \"" +
-                library +
-                "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
-    bench::TBenchWorld world("{\"devices\": [" + list + "]}");
+    bench::TBenchWorld world(bench::DevicesJson(devices, [library](int) { return library; }));
     TEventQueue queue;
     bench::TNullView view;
     TLoaderCore core(queue, view, world.dir);
@@ -82,27 +77,30 @@ int main(int, char** argv) {
     bench::UseSimulatorLibraries(argv);
     bench::BindSimulatorLibraries("bench-write");
     constexpr int kRuns = 3;
-    double worstOne = 0, worstEight = 0, worstCpu = 0;
+    double worstOne = 0, worstEight = 0, worstHub = 0, worstCpu = 0;
     for (const char* library : {"ftdi", "om"}) {
-        std::vector<double> one, eight, floors, cpu;
+        std::vector<double> one, eight, hub, floors, cpu;
         for (int run = 0; run < kRuns; ++run) {
             const TResult single = WriteAtOnce(library, 1);
             const TResult many = WriteAtOnce(library, 8);
+            const TResult full = WriteAtOnce(library, 32);
             one.push_back(single.wallMs);
             eight.push_back(many.wallMs);
+            hub.push_back(full.wallMs);
             floors.push_back(single.floorMs);
-            cpu.push_back(std::max(single.cpuPercentPerDevice, many.cpuPercentPerDevice));
+            cpu.push_back(std::max({single.cpuPercentPerDevice, many.cpuPercentPerDevice, full.cpuPercentPerDevice}));
         }
-        const double oneMs = bench::Median(one), eightMs = bench::Median(eight), floorMs = bench::Median(floors);
-        const double cpuPercent = bench::Median(cpu);
+        const double oneMs = bench::Median(one), eightMs = bench::Median(eight), hubMs = bench::Median(hub);
+        const double floorMs = bench::Median(floors), cpuPercent = bench::Median(cpu);
         std::printf(
             "%-4s one device %.0f ms  floor %.0f ms  ratio %.3f | eight at once %.0f ms  ratio to one %.3f | "
-            "CPU %.1f %% of a core per device\n",
-            library, oneMs, floorMs, oneMs / floorMs, eightMs, eightMs / oneMs, cpuPercent);
+            "32 at once %.0f ms  ratio to one %.3f | CPU %.1f %% of a core per device\n",
+            library, oneMs, floorMs, oneMs / floorMs, eightMs, eightMs / oneMs, hubMs, hubMs / oneMs, cpuPercent);
         worstOne = std::max(worstOne, oneMs / floorMs);
         worstEight = std::max(worstEight, eightMs / oneMs);
+        worstHub = std::max(worstHub, hubMs / oneMs);
         worstCpu = std::max(worstCpu, cpuPercent);
     }
-    std::printf("one=%.3f eight=%.3f cpu=%.1f\n", worstOne, worstEight, worstCpu);
+    std::printf("one=%.3f eight=%.3f hub32=%.3f cpu=%.1f\n", worstOne, worstEight, worstHub, worstCpu);
     return 0;
 }
