@@ -2,13 +2,14 @@
 // 14-byte reply back, many times over each library, on zero-latency devices.
 // The floor is the pauses the channel must make: one of 1 ms between each of
 // the frame's nine chunks, and over FTDI the read's 1 ms before it takes the
-// reply.
+// reply. It also reports how long the pauses it made really lasted.
 
 #include <array>
 #include <cstdio>
 
 #include "BenchSupport.h"
 #include "flashing/Frames.h"
+#include "platform/Tick.h"
 #include "transport/Channel.h"
 #include "transport/DriverLibraries.h"
 
@@ -41,6 +42,7 @@ int main(int, char** argv) {
             return 2;
         }
         std::vector<double> times;
+        const TPauseTotals pausesBefore = PauseTotals();
         for (int i = 0; i < kRounds; ++i) {
             std::array<uint8_t, SECTOR_REPLY_SIZE> reply{};
             const auto start = std::chrono::steady_clock::now();
@@ -53,12 +55,18 @@ int main(int, char** argv) {
             }
         }
         ChannelClose(device);
+        const TPauseTotals pausesAfter = PauseTotals();
+        const uint64_t pauses = pausesAfter.count - pausesBefore.count;
+        const double pauseMs = pauses ? (pausesAfter.elapsedNs - pausesBefore.elapsedNs) / 1e6 / pauses : 0;
+        const double askedMs = pauses ? (pausesAfter.requestedNs - pausesBefore.requestedNs) / 1e6 / pauses : 0;
         const double floorMs = (chunks - 1) * CHANNEL_CHUNK_PAUSE_MS + c.readPauses * FTDI_POLL_MS;
         const double median = bench::Median(times);
         const double ratio = median / floorMs;
         worst = std::max(worst, ratio);
-        std::printf("%-4s frame+reply median %.3f ms  floor %.1f ms  ratio %.3f  (%d rounds)\n", c.name, median,
-                    floorMs, ratio, kRounds);
+        std::printf(
+            "%-4s frame+reply median %.3f ms  floor %.1f ms  ratio %.3f  (%d rounds) | %llu pauses, mean %.4f ms "
+            "for %.1f ms asked\n",
+            c.name, median, floorMs, ratio, kRounds, static_cast<unsigned long long>(pauses), pauseMs, askedMs);
     }
     std::printf("ratio=%.3f\n", worst);
     return 0;

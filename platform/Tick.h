@@ -11,7 +11,21 @@ namespace zv {
 // compare ticks only by unsigned differences.
 uint32_t GetTickCount();
 
+// Sets the calling thread's timer slack to the least the kernel allows. The
+// protocol's pauses are single milliseconds, many per frame, and the default
+// slack of 50 us per sleep would add up; workers set it when they start, and
+// SleepMs on any other thread before its first pause.
+void UseFinestTimerSlack();
+
 void SleepMs(uint32_t milliseconds);
+
+// What the SleepMs calls of the whole process have taken so far.
+struct TPauseTotals {
+    uint64_t count = 0;
+    uint64_t requestedNs = 0;
+    uint64_t elapsedNs = 0;
+};
+TPauseTotals PauseTotals();
 
 inline uint32_t TicksSince(uint32_t start) { return GetTickCount() - start; }
 

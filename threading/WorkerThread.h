@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/Tick.h"
 #include "threading/MainThread.h"
 
 namespace zv {
@@ -40,6 +41,7 @@ protected:
     void Run(THandOver handOver, std::function<void()> body, std::function<void()> onTerminate) {
         thread_ = std::thread(
             [this, handOver = std::move(handOver), body = std::move(body), onTerminate = std::move(onTerminate)] {
+                UseFinestTimerSlack();
                 body();
                 finished_.store(true, std::memory_order_release);
                 handOver.Post(onTerminate);

@@ -3,6 +3,7 @@
 // main thread.
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include <atomic>
 #include <memory>
@@ -127,10 +128,12 @@ TEST(WorkerThread, TheEndHandlerFollowsTheBodyAndALeftWorkerRunsOnUnharmed) {
     TEventQueue queue;
     TProbe finished;
     bool ended = false;
+    int slack = 0;
     finished.Start(
-        queue.HandOver(), [] {}, [&] { ended = true; });
+        queue.HandOver(), [&] { slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0); }, [&] { ended = true; });
     EXPECT_TRUE(queue.RunUntil([&] { return ended; }, 10s));
     EXPECT_TRUE(finished.Finished());
+    EXPECT_EQ(slack, 1) << "a worker's 1 ms pauses would overshoot by the default slack";
 
     // Kept to the end of the process while its body still runs.
     auto left = std::make_unique<TProbe>();
