@@ -98,8 +98,23 @@ void TMainForm::ConnectControls() {
     connect(cbStartApp, &QCheckBox::toggled, this, [this](bool on) { core_->Options().startApp = on; });
 }
 
+QSize TMainForm::FrameSize() const { return frameGeometry().size() - geometry().size(); }
+
+void TMainForm::KeepMinimumOuterWidth() { setMinimumWidth(std::max(FORM_MIN_OUTER_WIDTH - FrameSize().width(), 0)); }
+
+void TMainForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    KeepMinimumOuterWidth();
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    KeepMinimumOuterWidth();
+}
+
 void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    KeepMinimumOuterWidth();
     if (shown_) return;
     shown_ = true;
     FormShow();

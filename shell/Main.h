@@ -42,6 +42,9 @@ inline constexpr const char* MESSAGE_BOX_TITLE = "Zelvia Firmware Loader";
 inline constexpr int LOG_PANE_MAX_LINES = 5000;
 // Design sizes of the window's client area and of the log pane.
 inline constexpr int FORM_CLIENT_WIDTH = 664;
+// The window is never narrower than this, frame included, whatever frame the
+// window system draws.
+inline constexpr int FORM_MIN_OUTER_WIDTH = 680;
 inline constexpr int FORM_CLIENT_HEIGHT = 456;
 inline constexpr int LOG_PANE_HEIGHT = 165;
 
@@ -124,11 +127,18 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The frame is known, or changes, only once the window system has placed
+    // the window: the minimum width is set again whenever it moves or resizes.
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildControls();
     void ConnectControls();
     void SetLogPaneHeight(int height);
+    void KeepMinimumOuterWidth();
+    // What the window system's frame adds to the client area.
+    QSize FrameSize() const;
     void SetRightJustified(QLabel* label, const QString& text);
     void ReportError(const QString& text);
     void ListenForDeviceChanges();

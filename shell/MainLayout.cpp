@@ -38,8 +38,7 @@ void TMainForm::BuildControls() {
     windowFont.setPixelSize(11);
     setFont(windowFont);
     resize(FORM_CLIENT_WIDTH, FORM_CLIENT_HEIGHT);
-    // 680 outer pixels on the desktop the layout was drawn for, less its frame.
-    setMinimumWidth(FORM_CLIENT_WIDTH);
+    KeepMinimumOuterWidth();
 
     GroupBox1 = new QGroupBox("Файл прошивки", this);
     GroupBox1->setFixedHeight(GROUP_BOX_HEIGHT);

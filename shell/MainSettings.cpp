@@ -28,7 +28,7 @@ void TMainForm::LoadSettings() {
     const TStoredWindowSettings s = ParseMainFormValue(stored.mainForm, desktop.width(), desktop.height());
     if (s.left || s.top) move(s.left.value_or(x()), s.top.value_or(y()));
     // The stored sizes are outer sizes; the frame is the window system's.
-    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize frame = FrameSize();
     if (s.width) resize(std::max(*s.width - frame.width(), minimumWidth()), height());
     if (s.height) resize(width(), std::max(*s.height - frame.height(), 0));
     if (s.autoWrite) cbAutoWrite->setChecked(*s.autoWrite);

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
         }
         ServeEventsUntil(deadline);
     }
+    form.FlushLogPane();
     QApplication::processEvents();
     const bool saved = form.grab().save(argv[1]);
     form.close();

@@ -187,9 +187,12 @@ TEST_F(MainFormTest, ChoosingAFileInTheDialogLoadsItAndCancellingChangesNothing)
         PaneText(*form).contains(QString::fromStdString("Загружена прошивка из файла \"" + image.string() + "\"")));
 }
 
+// The offscreen platform draws no frame: the client area is the whole window.
+const QSize kDefaultSize(FORM_MIN_OUTER_WIDTH, FORM_CLIENT_HEIGHT);
+
 TEST_F(MainFormTest, SettingsDefaultsWithoutAFile) {
     auto form = Show();
-    EXPECT_EQ(form->size(), QSize(FORM_CLIENT_WIDTH, FORM_CLIENT_HEIGHT));
+    EXPECT_EQ(form->size(), kDefaultSize);
     EXPECT_FALSE(form->cbAutoWrite->isChecked());
     EXPECT_FALSE(form->cbWritelogToFile->isChecked());
     EXPECT_FALSE(form->cbStartApp->isChecked());
@@ -215,7 +218,7 @@ TEST_F(MainFormTest, SettingsAppliedFromMainFormValue) {
 TEST_F(MainFormTest, SettingsThatFailTheirTestsAreNotApplied) {
     WriteSettings("[COMMON]\nMainForm=100,50,800\n");
     auto threeOnly = Show();
-    EXPECT_EQ(threeOnly->size(), QSize(FORM_CLIENT_WIDTH, FORM_CLIENT_HEIGHT));
+    EXPECT_EQ(threeOnly->size(), kDefaultSize);
     EXPECT_EQ(threeOnly->reLog->height(), LOG_PANE_HEIGHT);
     const QPoint chosen = threeOnly->pos();
     threeOnly.reset();
@@ -235,6 +238,20 @@ TEST_F(MainFormTest, SettingsThatFailTheirTestsAreNotApplied) {
     EXPECT_NE(offDesktop->pos().x(), desktop.width() - 100);
     EXPECT_EQ(offDesktop->frameGeometry().size(), QSize(700, 400));
     EXPECT_EQ(offDesktop->reLog->height(), 120);
+}
+
+TEST_F(MainFormTest, TheWindowIsNeverNarrowerThanItsMinimumFrameIncluded) {
+    WriteSettings("[COMMON]\nMainForm=100,50,600,500,0,165,0,0\n");
+    auto form = Show();
+    EXPECT_EQ(form->frameGeometry().width(), FORM_MIN_OUTER_WIDTH) << "a stored narrower width is widened";
+    form->resize(1, form->height());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->frameGeometry().width(), FORM_MIN_OUTER_WIDTH);
+    form.reset();
+    const std::string saved = ReadSettings();
+    const size_t width = saved.find("MainForm=100,50,");
+    ASSERT_NE(width, std::string::npos) << saved;
+    EXPECT_EQ(std::stoi(saved.substr(width + 16)), FORM_MIN_OUTER_WIDTH) << saved;
 }
 
 TEST_F(MainFormTest, AMaximizedWindowSavesItsPresentBounds) {

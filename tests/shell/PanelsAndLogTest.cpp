@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -170,7 +171,10 @@ TEST_F(MainFormTest, ABurstFromManyThreadsKeepsTheOrderOfItsHandOversInThePaneAn
 TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     TSimWorld world(R"({"devices": []})");
     auto form = ShowSettled();
-    // Enough devices for a scroll bar make the area narrower than the design.
+    // Enough devices for a scroll bar make the area narrower than the design,
+    // in a client area of the design's width (the offscreen platform draws no
+    // frame, so its window is wider).
+    form->ScrollBox1->setMaximumWidth(FORM_CLIENT_WIDTH);
     form->ShowDeviceCount(11);
     ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() < 658; }, 2s)) << form->DevPanel->width();
     auto narrow = form->CreateDevicePanel(1, "5500250", "ZVMB-3.0", "ZVMB-1.04");
@@ -187,6 +191,7 @@ TEST_F(MainFormTest, DevicePanelLayoutFollowsTheAreaWidth) {
     EXPECT_EQ(group.btnWrite->x() + group.btnWrite->width(), group.progressBar->x() + group.progressBar->width() + 1);
     EXPECT_LE(group.lblMessage->x() + group.lblMessage->width(), group.btnWrite->x());
 
+    form->ScrollBox1->setMaximumWidth(QWIDGETSIZE_MAX);
     form->resize(900, form->height());
     ASSERT_TRUE(ServeUntil([&] { return form->DevPanel->width() > 800; }, 2s));
     const int areaWidth = form->DevPanel->width();
