@@ -250,7 +250,10 @@ bool TFlasher::CheckImage() {
 
 void TFlasher::WaitForEvents(TClock::time_point until) {
     if (searchDue_) until = std::min(until, *searchDue_);
-    if (!loop_.Wait(until)) return;
+    if (const auto redraw = view_.RedrawDue()) until = std::min(until, *redraw);
+    const bool stop = loop_.Wait(until);
+    view_.RedrawIfDue();
+    if (!stop) return;
     view_.PrintText(stopRequested_ ? "usbfwflash: already stopping"
                                    : "usbfwflash: stopping; running writes end at their next sector");
     stopRequested_ = true;
@@ -259,6 +262,8 @@ void TFlasher::WaitForEvents(TClock::time_point until) {
 void TFlasher::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
+    // The devices' last state stays on screen as the panels go.
+    view_.FreezeWhenPanelsGo();
     core_.Shutdown([this](TClock::time_point until) { WaitForEvents(until); });
     for (const TLeftWrite& left : core_.LeftWrites()) {
         // Neither written nor known to have failed: it counts as not written.
@@ -266,7 +271,6 @@ void TFlasher::Shutdown() {
                                       "still being written when the flasher stopped; left running"});
         ++failed_;
     }
-    // The devices' last state stays on screen as the panels go.
     view_.Freeze();
 }
 

@@ -91,22 +91,24 @@ void TCliView::AppendLogLine(LogLevel level, const std::string& line) {
     if (level == llError) ++errorLines_;
     if (diverting_) {
         diverted_.emplace_back(level, line);
-        return;
+    } else if (Live()) {
+        waiting_.emplace_back(level, line);
+        ScheduleRedraw();
+    } else {
+        PrintLogLine(level, line);
     }
-    PrintLogLine(level, line);
 }
 
 void TCliView::PrintLogLine(LogLevel level, const std::string& line) {
-    Erase();
-    Emit(level, line);
-    Draw();
-    std::fflush(out_);
+    waiting_.emplace_back(level, line);
+    Redraw();
 }
 
 void TCliView::PrintText(const std::string& text) { PrintLogLine(llNormal, text); }
 
 void TCliView::PrintTo(FILE* stream, const std::string& text) {
     Erase();
+    EmitWaiting();
     std::fflush(out_);
     std::fprintf(stream, "%s\n", text.c_str());
     std::fflush(stream);
@@ -117,7 +119,7 @@ void TCliView::PrintTo(FILE* stream, const std::string& text) {
 void TCliView::ShowCounters(const std::string& text) {
     if (text == counters_) return;
     counters_ = text;
-    if (terminal_ && !frozen_) {
+    if (Live()) {
         PanelChanged();
     } else {
         PrintText(text);
@@ -125,36 +127,51 @@ void TCliView::ShowCounters(const std::string& text) {
 }
 
 void TCliView::Freeze() {
-    if (terminal_ && !frozen_) {
-        Erase();
-        Draw();
-        std::fflush(out_);
-    }
+    if (Live()) Redraw();
     frozen_ = true;
     drawn_ = 0;
 }
 
-void TCliView::PanelChanged() {
-    if (!terminal_ || frozen_) return;
+void TCliView::Redraw() {
+    redrawDue_.reset();
     Erase();
+    EmitWaiting();
     Draw();
     std::fflush(out_);
 }
 
+void TCliView::RedrawIfDue() {
+    if (redrawDue_ && std::chrono::steady_clock::now() >= *redrawDue_) Redraw();
+}
+
+void TCliView::ScheduleRedraw() {
+    if (!redrawDue_) redrawDue_ = std::chrono::steady_clock::now() + REDRAW_INTERVAL;
+}
+
+void TCliView::PanelChanged() {
+    if (Live()) ScheduleRedraw();
+}
+
 void TCliView::PanelGone(const TCliPanel* panel) {
+    if (freezeWhenPanelsGo_) Freeze();
     std::erase(panels_, panel);
     PanelChanged();
 }
 
 void TCliView::Erase() {
-    if (!terminal_ || frozen_ || drawn_ == 0) return;
+    if (!Live() || drawn_ == 0) return;
     // To the start of the block's first line, then clear everything below.
     std::fprintf(out_, "\x1b[%dF\x1b[J", drawn_);
     drawn_ = 0;
 }
 
+void TCliView::EmitWaiting() {
+    for (const auto& [level, line] : waiting_) Emit(level, line);
+    waiting_.clear();
+}
+
 void TCliView::Draw() {
-    if (!terminal_ || frozen_) return;
+    if (!Live()) return;
     // One column short of the width, so no line wraps and the count of lines
     // to go back up stays right.
     const size_t width = Columns() - 1;

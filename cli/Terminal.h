@@ -1,10 +1,14 @@
 #pragma once
 // The flasher's window: log lines on standard output and, on a terminal, a
 // block of one line per device (progress bar and status) kept below them and
-// redrawn in place.
+// redrawn in place. On a terminal, the lines and the block's changes are drawn
+// together at most every REDRAW_INTERVAL, so that a hub of devices writing at
+// once does not redraw the whole block for every line.
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +28,8 @@ std::string PadColumns(std::string_view text, size_t columns);
 // "  5500250 [##########----------]  50% status"; the percentage is kept in
 // 0..100 so a bar never outgrows its frame.
 std::string ProgressLine(std::string_view serial, int percent, std::string_view status);
+
+inline constexpr std::chrono::milliseconds REDRAW_INTERVAL{40};
 
 class TCliView;
 
@@ -71,6 +77,14 @@ public:
     void ShowCounters(const std::string& text);
     // Leaves the block as last drawn and draws no more.
     void Freeze();
+    // From now on the first panel to go freezes the block with every panel
+    // still in it: how the devices' last states stay on screen at the end.
+    void FreezeWhenPanelsGo() { freezeWhenPanelsGo_ = true; }
+    // When what is waiting to be drawn is due, if anything is.
+    std::optional<std::chrono::steady_clock::time_point> RedrawDue() const { return redrawDue_; }
+    // Draws what waits: the lines above the block, then the block.
+    void Redraw();
+    void RedrawIfDue();
     // Error lines seen so far.
     int ErrorLines() const { return errorLines_; }
 
@@ -87,7 +101,10 @@ public:
     void PanelGone(const TCliPanel* panel);
 
 private:
+    bool Live() const { return terminal_ && !frozen_; }
+    void ScheduleRedraw();
     void Erase();
+    void EmitWaiting();
     void Draw();
     void Emit(LogLevel level, const std::string& line);
     size_t Columns() const;
@@ -96,9 +113,12 @@ private:
     bool terminal_;
     bool frozen_ = false;
     bool diverting_ = false;
+    bool freezeWhenPanelsGo_ = false;
     int errorLines_ = 0;
     int drawn_ = 0;  // lines of the block on screen
     std::vector<std::pair<LogLevel, std::string>> diverted_;
+    std::vector<std::pair<LogLevel, std::string>> waiting_;  // lines not yet drawn
+    std::optional<std::chrono::steady_clock::time_point> redrawDue_;
     std::vector<const TCliPanel*> panels_;  // live, in creation order
     std::string counters_;
 };
