@@ -1,0 +1,116 @@
+// The flasher under a full hub: `usbfwflash write` on a pseudo-terminal, so
+// that it draws its progress block as it does for a person, with its log
+// files and report on, writing the built-in image into one zero-latency
+// device, then into N at once (32 unless named; half on each library). The
+// write times per device come from its report.
+//
+//   bench-flash [N]
+
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "BenchSupport.h"
+
+using namespace zv;
+
+namespace {
+
+struct TCaseResult {
+    double medianWriteMs = 0, minWriteMs = 0, maxWriteMs = 0;
+    double cpuPercent = 0;  // of a core, the flasher's whole process over its run
+    double terminalKiB = 0;
+};
+
+TCaseResult Flash(const std::filesystem::path& flasher, int devices) {
+    bench::TBenchWorld world(bench::DevicesJson(devices, [](int i) { return i % 2 ? "om" : "ftdi"; }));
+    const std::string report = (world.dir / "report.json").string();
+    const std::string logs = (world.dir / "Logs").string();
+
+    winsize size{};
+    size.ws_row = 60;
+    size.ws_col = 120;
+    int terminal = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
+    if (child < 0) {
+        std::perror("bench-flash: forkpty");
+        std::exit(2);
+    }
+    if (child == 0) {
+        setenv("TERM", "xterm", 1);
+        execl(flasher.c_str(), "usbfwflash", "write", "--log-dir", logs.c_str(), "--report", report.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Read as a terminal would, so the flasher never waits on a full one.
+    size_t drawn = 0;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n > 0) {
+            drawn += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // EIO once the flasher has gone
+        }
+    }
+    close(terminal);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double wall = bench::Seconds(std::chrono::steady_clock::now() - start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "bench-flash: usbfwflash on %d devices ended with status %d\n", devices, status);
+        std::exit(1);
+    }
+
+    const nlohmann::json written = nlohmann::json::parse(std::ifstream(report));
+    std::vector<double> writeMs;
+    for (const auto& attempt : written["attempts"]) writeMs.push_back(attempt["elapsedMs"].get<double>());
+    if (static_cast<int>(writeMs.size()) != devices) {
+        std::fprintf(stderr, "bench-flash: %zu of %d devices written\n", writeMs.size(), devices);
+        std::exit(1);
+    }
+    const double cpu =
+        usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    TCaseResult result;
+    result.medianWriteMs = bench::Median(writeMs);
+    result.minWriteMs = *std::min_element(writeMs.begin(), writeMs.end());
+    result.maxWriteMs = *std::max_element(writeMs.begin(), writeMs.end());
+    result.cpuPercent = cpu / wall * 100;
+    result.terminalKiB = static_cast<double>(drawn) / 1024;
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int devices = argc > 1 ? std::atoi(argv[1]) : 32;
+    if (devices < 2) {
+        std::fprintf(stderr, "usage: bench-flash [DEVICES, at least 2]\n");
+        return 2;
+    }
+    bench::UseSimulatorLibraries(argv);
+    const auto flasher = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "usbfwflash";
+
+    const TCaseResult one = Flash(flasher, 1);
+    std::printf("one device    write %.0f ms | flasher %.1f %% of a core | terminal %.0f KiB\n", one.medianWriteMs,
+                one.cpuPercent, one.terminalKiB);
+    const TCaseResult many = Flash(flasher, devices);
+    const double ratio = many.medianWriteMs / one.medianWriteMs;
+    std::printf(
+        "%d at once   write median %.0f ms (%.0f to %.0f)  ratio to one %.3f | flasher %.1f %% of a core | "
+        "terminal %.0f KiB\n",
+        devices, many.medianWriteMs, many.minWriteMs, many.maxWriteMs, ratio, many.cpuPercent, many.terminalKiB);
+    std::printf("ratio%d=%.3f cpu=%.1f\n", devices, ratio, many.cpuPercent);
+    return 0;
+}
