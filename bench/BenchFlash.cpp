@@ -94,11 +94,7 @@ TCaseResult Flash(const std::filesystem::path& flasher, int devices) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int devices = argc > 1 ? std::atoi(argv[1]) : 32;
-    if (devices < 2) {
-        std::fprintf(stderr, "usage: bench-flash [DEVICES, at least 2]\n");
-        return 2;
-    }
+    const int devices = bench::HubSize(argc, argv, "bench-flash");
     bench::UseSimulatorLibraries(argv);
     const auto flasher = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "usbfwflash";
 

@@ -68,6 +68,14 @@ std::string DevicesJson(int devices, LibraryOf libraryOf) {
     return "{\"devices\": [" + list + "]}";
 }
 
+// The number of devices written at once: the first argument, 32 without one.
+inline int HubSize(int argc, char** argv, const char* benchmark) {
+    const int devices = argc > 1 ? std::atoi(argv[1]) : 32;
+    if (devices >= 2) return devices;
+    std::fprintf(stderr, "usage: %s [DEVICES, at least 2]\n", benchmark);
+    std::exit(2);
+}
+
 template <typename T>
 T Median(std::vector<T> values) {
     std::sort(values.begin(), values.end());

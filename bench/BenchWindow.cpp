@@ -137,11 +137,7 @@ void QuietOffscreenPlatform(QtMsgType type, const QMessageLogContext& context, c
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int devices = argc > 1 ? std::atoi(argv[1]) : 32;
-    if (devices < 2) {
-        std::fprintf(stderr, "usage: bench-window [DEVICES, at least 2]\n");
-        return 2;
-    }
+    const int devices = bench::HubSize(argc, argv, "bench-window");
     bench::UseSimulatorLibraries(argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     standardHandler = qInstallMessageHandler(QuietOffscreenPlatform);

@@ -20,7 +20,8 @@ public:
     virtual std::unique_ptr<TDevicePanel> CreateDevicePanel(int position, const std::string& serialText,
                                                             const std::string& firmwareText,
                                                             const std::string& bootloaderText) = 0;
-    // One finished line for the log pane.
+    // One finished line for the log pane, which may draw it a little later,
+    // but in the order the lines came.
     virtual void AppendLogLine(LogLevel level, const std::string& line) = 0;
     // The registry now holds `count` entries, so the device area can make room
     // for every panel.
