@@ -1,8 +1,9 @@
 // The flasher under a full hub: `usbfwflash write` on a pseudo-terminal, so
 // that it draws its progress block as it does for a person, with its log
 // files and report on, writing the built-in image into one zero-latency
-// device, then into N at once (32 unless named; half on each library). The
-// write times per device come from its report.
+// device on each library, then into N at once (32 unless named; half on each
+// library), each compared with the lone device of its own library. The write
+// times per device come from its report.
 //
 //   bench-flash [N]
 
@@ -24,13 +25,14 @@ using namespace zv;
 namespace {
 
 struct TCaseResult {
-    double medianWriteMs = 0, minWriteMs = 0, maxWriteMs = 0;
+    bench::TLibraryTimes writes;
     double cpuPercent = 0;  // of a core, the flasher's whole process over its run
     double terminalKiB = 0;
 };
 
-TCaseResult Flash(const std::filesystem::path& flasher, int devices) {
-    bench::TBenchWorld world(bench::DevicesJson(devices, [](int i) { return i % 2 ? "om" : "ftdi"; }));
+// `devices` at once, alternating between the libraries from `first`.
+TCaseResult Flash(const std::filesystem::path& flasher, int devices, int first) {
+    bench::TBenchWorld world(bench::DevicesJson(devices, [first](int i) { return (i + first) % 2 ? "om" : "ftdi"; }));
     const std::string report = (world.dir / "report.json").string();
     const std::string logs = (world.dir / "Logs").string();
 
@@ -74,18 +76,16 @@ TCaseResult Flash(const std::filesystem::path& flasher, int devices) {
     }
 
     const nlohmann::json written = nlohmann::json::parse(std::ifstream(report));
-    std::vector<double> writeMs;
-    for (const auto& attempt : written["attempts"]) writeMs.push_back(attempt["elapsedMs"].get<double>());
-    if (static_cast<int>(writeMs.size()) != devices) {
-        std::fprintf(stderr, "bench-flash: %zu of %d devices written\n", writeMs.size(), devices);
+    TCaseResult result;
+    for (const auto& attempt : written["attempts"])
+        result.writes.Add(attempt["library"] == "ftdi", attempt["elapsedMs"].get<double>());
+    const size_t count = result.writes.ftdiMs.size() + result.writes.omMs.size();
+    if (count != static_cast<size_t>(devices)) {
+        std::fprintf(stderr, "bench-flash: %zu of %d devices written\n", count, devices);
         std::exit(1);
     }
     const double cpu =
         usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    TCaseResult result;
-    result.medianWriteMs = bench::Median(writeMs);
-    result.minWriteMs = *std::min_element(writeMs.begin(), writeMs.end());
-    result.maxWriteMs = *std::max_element(writeMs.begin(), writeMs.end());
     result.cpuPercent = cpu / wall * 100;
     result.terminalKiB = static_cast<double>(drawn) / 1024;
     return result;
@@ -98,15 +98,16 @@ int main(int argc, char** argv) {
     bench::UseSimulatorLibraries(argv);
     const auto flasher = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "usbfwflash";
 
-    const TCaseResult one = Flash(flasher, 1);
-    std::printf("one device    write %.0f ms | flasher %.1f %% of a core | terminal %.0f KiB\n", one.medianWriteMs,
-                one.cpuPercent, one.terminalKiB);
-    const TCaseResult many = Flash(flasher, devices);
-    const double ratio = many.medianWriteMs / one.medianWriteMs;
+    const double ftdiAlone = Flash(flasher, 1, 0).writes.ftdiMs.at(0);
+    const double omAlone = Flash(flasher, 1, 1).writes.omMs.at(0);
+    std::printf("one device    write ftdi %.0f ms, om %.0f ms\n", ftdiAlone, omAlone);
+    const TCaseResult many = Flash(flasher, devices, 0);
+    const double ratio = bench::HubRatio(many.writes, ftdiAlone, omAlone);
     std::printf(
-        "%d at once   write median %.0f ms (%.0f to %.0f)  ratio to one %.3f | flasher %.1f %% of a core | "
-        "terminal %.0f KiB\n",
-        devices, many.medianWriteMs, many.minWriteMs, many.maxWriteMs, ratio, many.cpuPercent, many.terminalKiB);
+        "%d at once   write median ftdi %s, om %s  ratio to one %.3f | flasher %.1f %% of a core | terminal %.0f "
+        "KiB\n",
+        devices, bench::Spread(many.writes.ftdiMs).c_str(), bench::Spread(many.writes.omMs).c_str(), ratio,
+        many.cpuPercent, many.terminalKiB);
     std::printf("ratio%d=%.3f cpu=%.1f\n", devices, ratio, many.cpuPercent);
     return 0;
 }

@@ -82,6 +82,30 @@ T Median(std::vector<T> values) {
     return values[values.size() / 2];
 }
 
+// Write times per device of one case, by library: a write over FTDI takes
+// longer than one over the maker's library.
+struct TLibraryTimes {
+    std::vector<double> ftdiMs, omMs;
+    void Add(bool ftdi, double ms) { (ftdi ? ftdiMs : omMs).push_back(ms); }
+};
+
+// Each device of a hub against a lone device of its own library: the median
+// of their ratios.
+inline double HubRatio(const TLibraryTimes& hub, double ftdiAloneMs, double omAloneMs) {
+    std::vector<double> ratios;
+    for (double ms : hub.ftdiMs) ratios.push_back(ms / ftdiAloneMs);
+    for (double ms : hub.omMs) ratios.push_back(ms / omAloneMs);
+    return Median(ratios);
+}
+
+// "median ms (least to most)".
+inline std::string Spread(const std::vector<double>& ms) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.0f ms (%.0f to %.0f)", Median(ms), *std::min_element(ms.begin(), ms.end()),
+                  *std::max_element(ms.begin(), ms.end()));
+    return text;
+}
+
 inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 }  // namespace zv::bench

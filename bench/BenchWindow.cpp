@@ -23,7 +23,6 @@
 
 #include "BenchSupport.h"
 #include "core/Settings.h"
-#include "platform/Format.h"
 #include "shell/Main.h"
 
 using namespace zv;
@@ -40,7 +39,7 @@ double ThreadCpuSeconds() {
 }
 
 struct TCaseResult {
-    std::vector<double> ftdiMs, omMs;  // write time of each device, by library
+    bench::TLibraryTimes writes;
     double mainCpuPercent = 0;
     double lateP50Ms = 0, lateP99Ms = 0;
 };
@@ -76,7 +75,7 @@ TCaseResult WriteThroughWindow(int devices, int first) {
     bool failed = false;
     core.SetWriteObserver([&](const TWriteThread& thread, const TWriteOutcome&) {
         failed |= thread.ErrorCode != WRITE_OK;
-        (thread.Device->transport == TRANSPORT_FTDI ? result.ftdiMs : result.omMs).push_back(thread.ElapsedMs);
+        result.writes.Add(thread.Device->transport == TRANSPORT_FTDI, thread.ElapsedMs);
         ++ended;
     });
 
@@ -144,23 +143,16 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     RegisterWindowFonts();
 
-    const double ftdiAlone = WriteThroughWindow(1, 0).ftdiMs.at(0);
-    const double omAlone = WriteThroughWindow(1, 1).omMs.at(0);
+    const double ftdiAlone = WriteThroughWindow(1, 0).writes.ftdiMs.at(0);
+    const double omAlone = WriteThroughWindow(1, 1).writes.omMs.at(0);
     std::printf("one device    write ftdi %.0f ms, om %.0f ms\n", ftdiAlone, omAlone);
     const TCaseResult many = WriteThroughWindow(devices, 0);
-    std::vector<double> ratios;
-    for (double ms : many.ftdiMs) ratios.push_back(ms / ftdiAlone);
-    for (double ms : many.omMs) ratios.push_back(ms / omAlone);
-    const double ratio = bench::Median(ratios);
-    const auto range = [](const std::vector<double>& ms) {
-        return Format("%.0f ms (%.0f to %.0f)", bench::Median(ms), *std::min_element(ms.begin(), ms.end()),
-                      *std::max_element(ms.begin(), ms.end()));
-    };
+    const double ratio = bench::HubRatio(many.writes, ftdiAlone, omAlone);
     std::printf(
         "%d at once   write median ftdi %s, om %s  ratio to one %.3f | main thread %.1f %% of a core | "
         "loop late p50 %.2f ms p99 %.2f ms\n",
-        devices, range(many.ftdiMs).c_str(), range(many.omMs).c_str(), ratio, many.mainCpuPercent, many.lateP50Ms,
-        many.lateP99Ms);
+        devices, bench::Spread(many.writes.ftdiMs).c_str(), bench::Spread(many.writes.omMs).c_str(), ratio,
+        many.mainCpuPercent, many.lateP50Ms, many.lateP99Ms);
     std::printf("ratio%d=%.3f main_cpu=%.1f latency_p99_ms=%.2f\n", devices, ratio, many.mainCpuPercent,
                 many.lateP99Ms);
     return 0;
