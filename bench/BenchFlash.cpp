@@ -8,7 +8,6 @@
 //   bench-flash [N]
 
 #include <pty.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,9 +29,9 @@ struct TCaseResult {
     double terminalKiB = 0;
 };
 
-// `devices` at once, alternating between the libraries from `first`.
+// `devices` at once, alternating between the libraries from `first` (HubJson).
 TCaseResult Flash(const std::filesystem::path& flasher, int devices, int first) {
-    bench::TBenchWorld world(bench::DevicesJson(devices, [first](int i) { return (i + first) % 2 ? "om" : "ftdi"; }));
+    bench::TBenchWorld world(bench::HubJson(devices, first));
     const std::string report = (world.dir / "report.json").string();
     const std::string logs = (world.dir / "Logs").string();
 
@@ -84,9 +83,7 @@ TCaseResult Flash(const std::filesystem::path& flasher, int devices, int first) 
         std::fprintf(stderr, "bench-flash: %zu of %d devices written\n", count, devices);
         std::exit(1);
     }
-    const double cpu =
-        usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    result.cpuPercent = cpu / wall * 100;
+    result.cpuPercent = bench::CpuSeconds(usage) / wall * 100;
     result.terminalKiB = static_cast<double>(drawn) / 1024;
     return result;
 }

@@ -2,6 +2,8 @@
 // What the benchmarks share: the simulator's libraries on the search path, a
 // window that draws nothing, and medians.
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -66,6 +68,17 @@ std::string DevicesJson(int devices, LibraryOf libraryOf) {
                 libraryOf(i) +
                 "\", \"firmware\": \"ZVMB-3.1\", \"bootloader\": \"ZVMB-1.04\", \"processor\": \"0x26013F37\"}";
     return "{\"devices\": [" + list + "]}";
+}
+
+// A hub of `devices`, alternating between the libraries from FTDI (`first` 0)
+// or from the maker's library (1).
+inline std::string HubJson(int devices, int first) {
+    return DevicesJson(devices, [first](int i) { return (i + first) % 2 ? "om" : "ftdi"; });
+}
+
+// User and system time in `usage`.
+inline double CpuSeconds(const rusage& usage) {
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The number of devices written at once: the first argument, 32 without one.

@@ -51,9 +51,9 @@ double Percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
-// `devices` at once, alternating between the libraries from `first`.
+// `devices` at once, alternating between the libraries from `first` (HubJson).
 TCaseResult WriteThroughWindow(int devices, int first) {
-    bench::TBenchWorld world(bench::DevicesJson(devices, [first](int i) { return (i + first) % 2 ? "om" : "ftdi"; }));
+    bench::TBenchWorld world(bench::HubJson(devices, first));
     // Automatic writing and the log file on; the application is not started.
     std::ofstream(world.dir / SETTINGS_FILE_NAME, std::ios::binary)
         << "[COMMON]\r\nMainForm=10,10,700,500,1,165,1,0\r\n";

@@ -20,7 +20,7 @@ namespace {
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return bench::CpuSeconds(usage);
 }
 
 uint32_t Pauses(uint32_t frameLength) { return (frameLength + CHANNEL_CHUNK_SIZE - 1) / CHANNEL_CHUNK_SIZE - 1; }

@@ -12,6 +12,7 @@
 namespace zv {
 
 TLogPane::TLogPane(QPlainTextEdit* pane, int maxLines) : QObject(pane), pane_(pane), maxLines_(maxLines) {
+    pane_->document()->setMaximumBlockCount(maxLines_);
     batch_.setSingleShot(true);
     batch_.setInterval(LOG_PANE_BATCH_MS);
     connect(&batch_, &QTimer::timeout, this, [this] { Flush(); });

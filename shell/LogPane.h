@@ -19,13 +19,12 @@ inline constexpr int LOG_PANE_BATCH_MS = 40;
 
 class TLogPane : public QObject {
 public:
-    // Feeds `pane`, which keeps at most `maxLines` lines and drops the oldest.
+    // Feeds `pane` and bounds it to `maxLines` lines: it drops the oldest.
     TLogPane(QPlainTextEdit* pane, int maxLines);
 
     void Append(LogLevel level, QString line);
     // Draws what is queued now rather than at the next batch.
     void Flush();
-    size_t Queued() const { return queued_.size(); }
 
 private:
     struct TLine {

@@ -98,7 +98,6 @@ void TMainForm::BuildControls() {
     reLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     reLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     reLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reLog->document()->setMaximumBlockCount(LOG_PANE_MAX_LINES);
     reLog->setTabStopDistance(LOG_TAB_STOP);
     reLog->setFont(windowFont);
     logPane_ = new TLogPane(reLog, LOG_PANE_MAX_LINES);
