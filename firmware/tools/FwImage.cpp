@@ -15,6 +15,7 @@
 
 #include "firmware/FirmwareImage.h"
 #include "platform/Resources.h"
+#include "platform/Sha256.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ int Info(const char* path) {
         std::fprintf(stderr, "fwimage: cannot read %s\n", path);
         return kUsage;
     }
+    // Of the file as read, before parsing works on the bytes; sha256sum gives the same.
+    const std::string sha256 = zv::Sha256Hex(*bytes);
     const auto header = zv::ReadImageHeader(*bytes);
     zv::TFirmwareVersion version;
     zv::TBlockList blocks;
@@ -69,6 +72,7 @@ int Info(const char* path) {
     }
     std::printf("size: %zu\n", bytes->size());
     std::printf("checksum: 0x%04X\n", header->checksum);
+    std::printf("sha256: %s\n", sha256.c_str());
     std::printf("version: %s\n", version.formatVersion().c_str());
     std::printf("date: %s\n", version.formatDate().c_str());
     std::printf("payload: %d bytes\n", blocks.front()->size);

@@ -81,8 +81,11 @@ TEST_F(FwImageTool, InfoOfTheBuiltInImage) {
     const std::string built = std::string(std::getenv("ZV_BUILD_DIR")) + "/firmware/embedded.eraw";
     const ToolRun run = Tool({"info", built});
     EXPECT_EQ(run.status, 0);
+    // The digest is that of sha256sum on the file.
     EXPECT_EQ(run.out,
-              "size: 221221\nchecksum: 0xE745\nversion: ZVMB-3.2\ndate: 30-06-2014 17:52:29\npayload: 221184 bytes\n");
+              "size: 221221\nchecksum: 0xE745\n"
+              "sha256: e5aed22564eb7b2b01937f30b5255cd0b208c935384cd431616707b4840e1bce\n"
+              "version: ZVMB-3.2\ndate: 30-06-2014 17:52:29\npayload: 221184 bytes\n");
 
     // The copy in the build folder is the image the programs carry.
     ASSERT_EQ(Tool({"builtin", Path("copy.eraw")}).status, 0);
@@ -102,6 +105,9 @@ TEST_F(FwImageTool, PackThenInfoAndRefusals) {
     ToolRun info = Tool({"info", Path("out.eraw")});
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.out.find("size: 52\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\nsha256: 9fd44e8ab91d08c31aaab313cd9538deacd94e19149b0837e1aa7185a235806a\n"),
+              std::string::npos)
+        << info.out;
     EXPECT_NE(info.out.find("version: LEAD-2.15beta\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("date: 01-02-2020 03:04:05\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("payload: 10 bytes\n"), std::string::npos) << info.out;
