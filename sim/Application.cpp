@@ -33,7 +33,12 @@ void TSimDevice::FeedText(std::string_view bytes, TClock::time_point now) {
         if (version == std::string::npos && start == std::string::npos) break;
         const bool isVersion = version < start;
         from = isVersion ? version + READ_VERSION.size() : start + START_BOOT_LOADER.size();
-        std::optional<std::string> reply = isVersion ? config.versionReply : config.startReply;
+        std::optional<std::string> reply = config.startReply;
+        if (isVersion) {
+            // A confirmed write's version takes the place of the scenario's reply, a given versionReply included.
+            reply = WrittenFirmware();
+            if (!reply) reply = config.versionReply;
+        }
         if (!isVersion && AcceptsStart(reply) && !store->Current(config.serial).bootAfterReplug)
             store->Change(config.serial, [](TPersisted& state) { state.bootAfterReplug = true; });
         if (reply && !reply->empty()) {

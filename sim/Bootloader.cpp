@@ -98,7 +98,8 @@ void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point 
         case CMD_FIRMWARE_VERSION:
         case CMD_BOOTLOADER_VERSION: {
             if (!bare) break;
-            std::string text = command == CMD_FIRMWARE_VERSION ? config.firmware : config.bootloader;
+            const std::string text =
+                command == CMD_FIRMWARE_VERSION ? WrittenFirmware().value_or(config.firmware) : config.bootloader;
             ReplyFrame(STATUS_OK, frame, TextBytes({text.c_str(), text.size() + 1}), 0, now);
             return;
         }
@@ -113,6 +114,9 @@ void TSimDevice::HandleFrame(std::span<const uint8_t> frame, TClock::time_point 
         case CMD_FLASH_FAILED:
             if (!bare) break;
             ReplyFrame(STATUS_OK, frame, {}, 0, now);
+            // Kept in the world: the loader confirms the version after closing the device, maybe in another process.
+            if (command == CMD_FLASH_DONE && !store->Current(config.serial).flashDone)
+                store->Change(config.serial, [](TPersisted& state) { state.flashDone = true; });
             return;
         case CMD_START_APPLICATION:
             if (!bare) break;

@@ -29,7 +29,7 @@ TOpen TSimDevice::Open(uint64_t token) {
     if (open && openConnection == state.connection) return TOpen::Busy;
     ++opens;
     for (const TFault& fault : config.faults) {
-        if (fault.kind == TFaultKind::RefuseOpen && (fault.count == 0 || opens <= fault.count)) {
+        if (fault.RefusesOpen(opens)) {
             trace->Event(config.serial, library, "refuse");
             return TOpen::Refused;
         }
@@ -156,6 +156,11 @@ void TSimDevice::Feed(std::span<const uint8_t> bytes, TClock::time_point now) {
         case TMode::Bootloader: FeedFrames(bytes, now); return;
         case TMode::Application: FeedText({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, now); return;
     }
+}
+
+std::optional<std::string> TSimDevice::WrittenFirmware() {
+    if (!config.firmwareAfterWrite || !store->Current(config.serial).flashDone) return std::nullopt;
+    return config.firmwareAfterWrite;
 }
 
 void TSimDevice::Reply(std::vector<uint8_t> reply, TReplyOrigin origin, uint32_t latencyMs, TClock::time_point now) {

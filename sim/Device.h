@@ -56,6 +56,8 @@ private:
     // Hands written bytes to the current mode.
     void Feed(std::span<const uint8_t> bytes, TClock::time_point now);
     void Reply(std::vector<uint8_t> reply, TReplyOrigin origin, uint32_t latencyMs, TClock::time_point now);
+    // The scenario's firmwareAfterWrite once a write is confirmed, in any process; otherwise none.
+    std::optional<std::string> WrittenFirmware();
 
     // Bootloader.cpp
     void FeedFrames(std::span<const uint8_t> bytes, TClock::time_point now);

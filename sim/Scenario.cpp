@@ -106,9 +106,10 @@ TFault Fault(const json& value, const std::string& where) {
         if (value.contains(key)) read(value[key], where + "." + key);
     };
     if (kind == "refuseOpen") {
-        CheckKeys(value, {"kind", "count"}, where);
+        CheckKeys(value, {"kind", "from", "count"}, where);
         fault.kind = TFaultKind::RefuseOpen;
         fault.count = 0;
+        optional("from", [&](const json& v, const std::string& w) { fault.first = Unsigned(v, w, 1); });
         optional("count", [&](const json& v, const std::string& w) { fault.count = Unsigned(v, w, 1); });
         return fault;
     }
@@ -166,8 +167,9 @@ TFault Fault(const json& value, const std::string& where) {
 TDeviceConfig Device(const json& value, const std::string& where, const std::optional<TTiming>& worldTiming,
                      const std::string& baseFolder) {
     CheckKeys(value,
-              {"serial", "library", "description", "mode", "firmware", "bootloader", "processor", "plugged", "listings",
-               "protectedSectors", "locked", "startReply", "versionReply", "timing", "faults", "flash"},
+              {"serial", "library", "description", "mode", "firmware", "firmwareAfterWrite", "bootloader", "processor",
+               "plugged", "listings", "protectedSectors", "locked", "startReply", "versionReply", "timing", "faults",
+               "flash"},
               where);
     TDeviceConfig device;
     if (!value.contains("serial")) Fail(where, "needs a \"serial\"");
@@ -200,6 +202,8 @@ TDeviceConfig Device(const json& value, const std::string& where, const std::opt
         device.mode = *mode;
     });
     optional("firmware", [&](const json& v, const std::string& w) { device.firmware = Text(v, w); });
+    optional("firmwareAfterWrite",
+             [&](const json& v, const std::string& w) { device.firmwareAfterWrite = Text(v, w); });
     optional("bootloader", [&](const json& v, const std::string& w) { device.bootloader = Text(v, w); });
     optional("processor", [&](const json& v, const std::string& w) { device.processor = ProcessorId(v, w); });
     optional("plugged", [&](const json& v, const std::string& w) { device.plugged = Flag(v, w); });

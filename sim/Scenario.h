@@ -37,8 +37,8 @@ enum class TCallKind { Read, Write };
 
 struct TFault {
     TFaultKind kind = TFaultKind::Drop;
-    uint32_t first = 1;  // 1-based reply, read call or write call number
-    uint32_t count = 1;  // refuseOpen: 0 means every open
+    uint32_t first = 1;  // 1-based reply, read call, write call or open number
+    uint32_t count = 1;  // refuseOpen: 0 means every open from `first` on
     TReplyFilter filter = TReplyFilter::All;
     uint16_t command = 0;
     std::optional<uint32_t> bytes;
@@ -47,6 +47,9 @@ struct TFault {
     uint32_t hangMs = 0;
 
     bool Covers(uint32_t number) const { return number >= first && number - first < count; }
+    bool RefusesOpen(uint32_t open) const {
+        return kind == TFaultKind::RefuseOpen && (count == 0 ? open >= first : Covers(open));
+    }
 };
 
 struct TDeviceConfig {
@@ -55,6 +58,7 @@ struct TDeviceConfig {
     std::string description = "Zelvia";
     TMode mode = TMode::Bootloader;
     std::string firmware;
+    std::optional<std::string> firmwareAfterWrite;  // the version once a write is confirmed by CMD_FLASH_DONE
     std::string bootloader;
     uint32_t processor = 0x26013F37;
     bool plugged = true;

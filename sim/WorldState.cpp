@@ -52,6 +52,8 @@ TStateFile ReadState(const std::string& path) {
             device.mode = ParseMode(entry.at("mode").get<std::string>()).value_or(TMode::Bootloader);
             device.bootAfterReplug = entry.at("bootAfterReplug").get<bool>();
             device.connection = entry.at("connection").get<uint64_t>();
+            // Missing from the files of worlds made before writes changed the version.
+            device.flashDone = entry.value("flashDone", false);
             state.devices[serial] = device;
         }
     } catch (const json::exception& e) {
@@ -79,7 +81,8 @@ void WriteState(const std::string& folder, const TStateFile& state) {
         devices[serial] = {{"plugged", device.plugged},
                            {"mode", ModeName(device.mode)},
                            {"bootAfterReplug", device.bootAfterReplug},
-                           {"connection", device.connection}};
+                           {"connection", device.connection},
+                           {"flashDone", device.flashDone}};
     }
     const std::string text = json{{"generation", state.generation}, {"devices", devices}}.dump(2) + "\n";
     const std::string path = folder + "/state.json";

@@ -20,6 +20,7 @@ struct TPersisted {
     TMode mode = TMode::Bootloader;
     bool bootAfterReplug = false;
     uint64_t connection = 1;  // counts plug-ins, so that a handle of an earlier connection is recognised as dead
+    bool flashDone = false;   // a write was confirmed by CMD_FLASH_DONE: the device runs firmwareAfterWrite
 };
 
 struct TStateFile {

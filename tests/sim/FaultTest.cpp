@@ -131,6 +131,25 @@ TEST_F(Faults, RefuseOpen) {
     for (int i = 0; i < 3; ++i) EXPECT_NE(Om().OM_OpenDevice(0, "2", &om), OM_OK);
 }
 
+TEST_F(Faults, RefuseOpenFromALaterOpen) {
+    World(R"({"devices": [{"serial": "1", "faults": [{"kind": "refuseOpen", "from": 2, "count": 1}]},
+                          {"serial": "2", "library": "om", "faults": [{"kind": "refuseOpen", "from": 3}]}]})");
+    std::vector<bool> ftdiOpened, omOpened;
+    for (int i = 0; i < 4; ++i) {
+        FT_HANDLE h = nullptr;
+        ftdiOpened.push_back(Ftdi().FT_OpenEx(const_cast<char*>("1"), FT_OPEN_BY_SERIAL_NUMBER, &h) == FT_OK);
+        if (h) Ftdi().FT_Close(h);
+        OM_HANDLE om = 0;
+        omOpened.push_back(Om().OM_OpenDevice(0, "2", &om) == OM_OK);
+        if (om) Om().OM_CloseDevice(&om);
+    }
+    EXPECT_EQ(ftdiOpened, (std::vector<bool>{true, false, true, true}));
+    EXPECT_EQ(omOpened, (std::vector<bool>{true, true, false, false}));
+
+    OneDevice(R"("faults": [{"kind": "refuseOpen", "from": 0}])");
+    EXPECT_EQ(Tool("list"), 2);
+}
+
 TEST_F(Faults, HungReadTakesItsTimeThenReadsAsIfJustCalled) {
     FT_HANDLE h = Device(R"([{"kind": "hang", "read": 1, "count": 2, "ms": 300}])");
     Send(h, Query(11));

@@ -258,5 +258,69 @@ TEST_F(Application, ScenarioRepliesAndSilence) {
               "3 ftdi plugged silent\n");
 }
 
+// A write confirmed by command 11 gives a device with firmwareAfterWrite its new version for good.
+class ConfirmedWrite : public TSimTest {
+protected:
+    // Version texts here are all 8 characters long.
+    static std::string BootloaderVersion(FT_HANDLE h) {
+        const TBytes payload = Exchange(h, Query(4), 14 + 9).payload;
+        return payload.empty() ? "" : AsText(TBytes(payload.begin(), payload.end() - 1));
+    }
+    static std::string ApplicationVersion(FT_HANDLE h) {
+        Send(h, Text("FL_READ_VERSION$"));
+        return AsText(Receive(h, 8));
+    }
+    // The same world built again by the libraries from its files, as a new process would.
+    void Reload() {
+        const auto copy = dir / ("reloaded" + std::to_string(++reloads) + ".json");
+        std::filesystem::copy_file(std::getenv("ZVSIM_SCENARIO"), copy);
+        setenv("ZVSIM_SCENARIO", copy.c_str(), 1);
+    }
+    int reloads = 0;
+};
+
+TEST_F(ConfirmedWrite, NewVersionFromBothModesAcrossReopenReplugAndReload) {
+    // The written version wins over a given versionReply too.
+    World(R"({"devices": [{"serial": "1", "firmware": "ZVOM-3.1", "versionReply": "ZVOM-3.0",
+                           "firmwareAfterWrite": "ZVOM-3.3"},
+                          {"serial": "2", "firmware": "ZVOM-3.1"}]})");
+    for (const std::string serial : {"1", "2"}) {
+        SCOPED_TRACE(serial);
+        const std::string written = serial == "1" ? "ZVOM-3.3" : "ZVOM-3.1";
+        FT_HANDLE h = OpenFtdi(serial.c_str());
+        EXPECT_EQ(BootloaderVersion(h), "ZVOM-3.1");
+        EXPECT_EQ(Exchange(h, Query(12)).status, OK);  // a failed write changes nothing
+        EXPECT_EQ(BootloaderVersion(h), "ZVOM-3.1");
+        EXPECT_EQ(Exchange(h, Query(11)).status, OK);
+        EXPECT_EQ(BootloaderVersion(h), written);
+        EXPECT_EQ(Exchange(h, Query(13)).status, OK);
+        Ftdi().FT_Close(h);
+        h = OpenFtdi(serial.c_str());
+        EXPECT_EQ(ApplicationVersion(h), written);
+        Ftdi().FT_Close(h);
+    }
+    // The tool's processes rewrite the state, then the libraries read it afresh.
+    ASSERT_EQ(Tool("unplug 1"), 0);
+    ASSERT_EQ(Tool("plug 1"), 0);
+    Reload();
+    FT_HANDLE h = OpenFtdi("1");
+    EXPECT_EQ(ApplicationVersion(h), "ZVOM-3.3");
+    Ftdi().FT_Close(h);
+    h = OpenFtdi("2");
+    EXPECT_EQ(ApplicationVersion(h), "ZVOM-3.1");
+    Ftdi().FT_Close(h);
+}
+
+TEST_F(ConfirmedWrite, StateFileOfAnOlderWorldStillReads) {
+    OneDevice(R"("firmware": "ZVOM-3.1", "firmwareAfterWrite": "ZVOM-3.3")");
+    std::filesystem::create_directories(worldFolder);
+    // No flashDone field; were the file taken as damaged, the device would be in its bootloader, deaf to text.
+    std::ofstream(worldFolder / "state.json") << R"({"generation": 4, "devices": {"5500250":
+        {"plugged": true, "mode": "application", "bootAfterReplug": false, "connection": 2}}})";
+    FT_HANDLE h = OpenFtdi();
+    EXPECT_EQ(ApplicationVersion(h), "ZVOM-3.1");
+    Ftdi().FT_Close(h);
+}
+
 }  // namespace
 }  // namespace zvsim::test
