@@ -17,6 +17,14 @@ namespace zv {
 constexpr int32_t TRANSPORT_FTDI = 0;
 constexpr int32_t TRANSPORT_OM = 1;
 
+// What tells attached devices apart: a serial number is unique only within
+// its library, and not even there when a device reports a wrong one.
+struct TDeviceKey {
+    int32_t serialNumber = 0;
+    int32_t transport = TRANSPORT_FTDI;
+    bool operator==(const TDeviceKey&) const = default;
+};
+
 // A serial string read as a decimal int32 (optional sign, digits only);
 // nullopt when it is no such number or does not fit.
 std::optional<int32_t> ParseSerialNumber(std::string_view serial);
@@ -28,6 +36,8 @@ public:
     TDevEntry& operator=(const TDevEntry&) = delete;
     ~TDevEntry();
 
+    TDeviceKey Key() const { return {serialNumber, transport}; }
+
     int32_t serialNumber;  // -1 when the serial string is not a number
     int16_t deviceIndex;   // position in the maker library's list; -1 for FTDI
     uint32_t processorId = 0;
@@ -35,6 +45,9 @@ public:
     bool replugRequired = false;
     // Set by a search that no longer finds the device.
     bool disconnected = false;
+    // Found while another attached device reported the same serial number:
+    // written automatically only once that has ended.
+    bool autoWriteHeld = false;
     std::unique_ptr<TDevicePanel> panel;
     // The write thread while one runs; not owned.
     TWorkerThread* writeThread = nullptr;

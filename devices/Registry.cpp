@@ -31,11 +31,30 @@ TDeviceRegistry::~TDeviceRegistry() {
 
 void TDeviceRegistry::Compare(TDeviceList& listed) {
     std::lock_guard lock(FLock);
-    for (const auto& known : FEntries) {
-        // Known and listed: the listed twin goes, the known entry stays.
-        if (TakeAt(listed, FindIt(listed, BySerial(known->serialNumber)))) continue;
-        if (known->writeThread) known->writeThread->RequestStop();
-        known->disconnected = true;
+    std::vector<TDeviceKey> done;
+    for (const auto& first : FEntries) {
+        const TDeviceKey key = first->Key();
+        if (std::find(done.begin(), done.end(), key) != done.end()) continue;
+        done.push_back(key);
+        std::vector<TDevEntry*> known;
+        for (const auto& entry : FEntries)
+            if (entry->Key() == key) known.push_back(entry.get());
+        const auto twins = static_cast<size_t>(
+            std::count_if(listed.begin(), listed.end(), [&](const auto& e) { return e->Key() == key; }));
+        // Writing entries first: a write is never stopped for an idle twin.
+        std::stable_partition(known.begin(), known.end(), [](const TDevEntry* e) { return e->writeThread != nullptr; });
+        size_t kept = 0;
+        for (TDevEntry* entry : known) {
+            const bool stays = twins >= known.size() || (entry->writeThread && kept < twins);
+            if (stays) {
+                // Known and listed: the listed twin goes, the known entry stays.
+                ++kept;
+                TakeAt(listed, FindIt(listed, [&key](const TDevEntry& e) { return e.Key() == key; }));
+                continue;
+            }
+            if (entry->writeThread) entry->writeThread->RequestStop();
+            entry->disconnected = true;
+        }
     }
 }
 
@@ -72,6 +91,14 @@ TDevEntry* TDeviceRegistry::FindBySerial(int32_t serialNumber) const {
     std::lock_guard lock(FLock);
     auto it = FindIt(FEntries, BySerial(serialNumber));
     return it == FEntries.end() ? nullptr : it->get();
+}
+
+std::vector<TDevEntry*> TDeviceRegistry::WithSerial(int32_t serialNumber) const {
+    std::lock_guard lock(FLock);
+    std::vector<TDevEntry*> entries;
+    for (const auto& entry : FEntries)
+        if (entry->serialNumber == serialNumber && !entry->disconnected) entries.push_back(entry.get());
+    return entries;
 }
 
 TDevEntry* TDeviceRegistry::FindByPanel(const TDevicePanel* panel) const {

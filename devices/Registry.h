@@ -24,10 +24,14 @@ public:
     TDeviceRegistry& operator=(const TDeviceRegistry&) = delete;
     ~TDeviceRegistry();
 
-    // A search's comparison, by serial number: a known device that `listed`
-    // holds stays as it is, and the first listed entry with its number is
-    // dropped; a known device that `listed` lacks is marked disconnected and
-    // its write thread asked to stop. What is left in `listed` is new.
+    // A search's comparison, by serial number within each library: a known
+    // device that `listed` holds stays as it is, and the first listed entry
+    // with its key is dropped; a known device that `listed` lacks is marked
+    // disconnected and its write thread asked to stop. What is left in
+    // `listed` is new. When devices share a key and fewer are listed than
+    // known, which one left cannot be told: the writing ones stay, the idle
+    // ones are marked gone and their listed twins are new again, so that every
+    // panel shows a device that is there.
     void Compare(TDeviceList& listed);
     // Appends a new device; returns its entry.
     TDevEntry& Add(std::unique_ptr<TDevEntry> entry);
@@ -40,6 +44,9 @@ public:
     TDeviceList TakeAll();
 
     TDevEntry* FindBySerial(int32_t serialNumber) const;
+    // The attached entries (not disconnected) with this serial number, in
+    // list order, whichever their library.
+    std::vector<TDevEntry*> WithSerial(int32_t serialNumber) const;
     // The entry the panel shows, or null.
     TDevEntry* FindByPanel(const TDevicePanel* panel) const;
     // The entries in list order, for one look; they stay the registry's.

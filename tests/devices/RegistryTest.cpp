@@ -31,10 +31,15 @@ protected:
         entry->panel = std::make_unique<TPanel>(destroyed, serial);
         return registry.Add(std::move(entry));
     }
-    static TDeviceList Listed(const std::vector<int32_t>& serials) {
+    TDevEntry& Join(int32_t serial, int32_t transport) {
+        auto entry = std::make_unique<TDevEntry>(std::to_string(serial), 0, transport);
+        entry->panel = std::make_unique<TPanel>(destroyed, serial);
+        return registry.Add(std::move(entry));
+    }
+    static TDeviceList Listed(const std::vector<int32_t>& serials, int32_t transport = TRANSPORT_FTDI) {
         TDeviceList list;
         for (int32_t serial : serials)
-            list.push_back(std::make_unique<TDevEntry>(std::to_string(serial), 0, TRANSPORT_OM));
+            list.push_back(std::make_unique<TDevEntry>(std::to_string(serial), 0, transport));
         return list;
     }
     static std::vector<int32_t> Serials(const TDeviceList& list) {
@@ -74,6 +79,46 @@ TEST_F(Registry, ACompareKeepsTheKnownMarksTheMissingAndLeavesTheNew) {
     registry.Compare(again);
     EXPECT_TRUE(again.empty());
     EXPECT_TRUE(goes.disconnected);
+}
+
+TEST_F(Registry, ASerialNumberMatchesOnlyWithinItsLibrary) {
+    TDevEntry& ftdi = Join(5, TRANSPORT_FTDI);
+    // The FTDI device left and one of the maker's with its number came.
+    TDeviceList listed = Listed({5}, TRANSPORT_OM);
+    registry.Compare(listed);
+    EXPECT_TRUE(ftdi.disconnected);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0]->transport, TRANSPORT_OM);
+    EXPECT_EQ(registry.WithSerial(5).size(), 0u) << "only attached entries share a number";
+}
+
+TEST_F(Registry, WhenOneOfTwinsLeavesTheIdleAreMarkedGoneAndTheRestIsNewAgain) {
+    TDevEntry& first = Join(-1, TRANSPORT_FTDI);
+    TDevEntry& second = Join(-1, TRANSPORT_FTDI);
+    TDeviceList both = Listed({-1, -1});
+    registry.Compare(both);
+    EXPECT_TRUE(both.empty());
+    EXPECT_EQ(registry.WithSerial(-1).size(), 2u);
+
+    // Which one left cannot be told: neither panel may stay for it.
+    TDeviceList one = Listed({-1});
+    registry.Compare(one);
+    EXPECT_TRUE(first.disconnected);
+    EXPECT_TRUE(second.disconnected);
+    EXPECT_EQ(one.size(), 1u) << "the one still there is identified anew";
+}
+
+TEST_F(Registry, AWriteGoesOnWhenItsIdleTwinLeaves) {
+    TDevEntry& idle = Join(-1, TRANSPORT_OM);
+    TDevEntry& writing = Join(-1, TRANSPORT_OM);
+    TWriter writer;
+    writing.writeThread = &writer;
+    TDeviceList one = Listed({-1}, TRANSPORT_OM);
+    registry.Compare(one);
+    EXPECT_TRUE(one.empty());
+    EXPECT_FALSE(writing.disconnected);
+    EXPECT_FALSE(writer.StopRequested());
+    EXPECT_TRUE(idle.disconnected);
 }
 
 TEST_F(Registry, OnlyTheGoneThatNoWriteUsesAreTakenInListOrder) {
