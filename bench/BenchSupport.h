@@ -54,7 +54,8 @@ public:
     }
     void AppendLogLine(LogLevel, const std::string&) override {}
     void ShowDeviceCount(int) override {}
-    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
+    void ShowFirmwareInfo(const std::string&, const std::string&, const std::string&) override {}
+    void ShowWriteCounters(int, int) override {}
     void FileHistoryChanged() override {}
 };
 

@@ -1,6 +1,8 @@
 #include "cli/Arguments.h"
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <string_view>
 
 #include "devices/DevEntry.h"
@@ -15,10 +17,36 @@ struct TOptionRule {
 };
 
 constexpr TOptionRule kOptions[] = {
-    {"--image", true, false, true, true},   {"--start-app", false, false, true, true},
-    {"--serial", true, false, true, false}, {"--log-dir", true, true, true, true},
-    {"--report", true, false, true, true},
+    {"--image", true, false, true, true},           {"--start-app", false, false, true, true},
+    {"--serial", true, false, true, false},         {"--log-dir", true, true, true, true},
+    {"--report", true, false, true, true},          {"--records", true, false, true, true},
+    {"--expect-sha256", true, false, true, true},   {"--confirm", false, false, true, true},
+    {"--confirm-timeout", true, false, true, true}, {"--skip-current", false, false, true, true},
+    {"--retry", true, false, true, true},           {"--json", false, true, false, false},
 };
+
+// A whole number within [low, high], decimal digits only.
+std::optional<int64_t> ParseBounded(const std::string& text, int64_t low, int64_t high) {
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int64_t value = std::stoll(text);
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// Seconds as "5" or "2.5", to the millisecond.
+std::optional<int64_t> ParseMilliseconds(const std::string& text) {
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (fraction.size() > 3 || (point != std::string::npos && fraction.empty())) return std::nullopt;
+    const auto seconds = ParseBounded(whole, 0, 3600);
+    fraction.resize(3, '0');
+    const auto ms = ParseBounded(fraction, 0, 999);
+    if (!seconds || !ms) return std::nullopt;
+    return *seconds * 1000 + *ms;
+}
 
 const char* CommandName(TCommand command) {
     switch (command) {
@@ -42,14 +70,43 @@ std::string Apply(TCliOptions& options, std::string_view name, const std::string
         slot = value;
         return {};
     };
-    if (name == "--start-app") {
-        options.startApp = true;
+    if (name == "--start-app" || name == "--confirm" || name == "--skip-current" || name == "--json") {
+        bool& flag = name == "--start-app" ? options.startApp
+                     : name == "--confirm" ? options.confirm
+                     : name == "--json"    ? options.json
+                                           : options.skipCurrent;
+        flag = true;
         return {};
     }
     if (value.empty()) return "option " + std::string(name) + " needs a value";
     if (name == "--image") return once(options.image);
     if (name == "--log-dir") return once(options.logDir);
     if (name == "--report") return once(options.report);
+    if (name == "--records") return once(options.records);
+    if (name == "--expect-sha256") {
+        std::string hex = value;
+        std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (hex.size() != 64 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return "--expect-sha256 needs the image's SHA-256 as 64 hex digits, not \"" + value + "\"";
+        if (options.expectSha256) return "option --expect-sha256 given twice";
+        options.expectSha256 = hex;
+        return {};
+    }
+    if (name == "--confirm-timeout") {
+        const auto ms = ParseMilliseconds(value);
+        if (!ms || *ms == 0) return "--confirm-timeout needs seconds above 0 and at most 3600, not \"" + value + "\"";
+        options.confirmTimeout = std::chrono::milliseconds(*ms);
+        options.confirmTimeoutGiven = true;
+        return {};
+    }
+    if (name == "--retry") {
+        const auto retries = ParseBounded(value, 0, MAX_RETRIES);
+        if (!retries)
+            return "--retry needs a number of retries from 0 to " + std::to_string(MAX_RETRIES) + ", not \"" + value +
+                   "\"";
+        options.retries = static_cast<int>(*retries);
+        return {};
+    }
     // --serial: a device's serial number as the loader reads it, a decimal int32.
     const std::optional<int32_t> serial = ParseSerialNumber(value);
     if (!serial || *serial < 0 || value.front() == '+' || value.front() == '-')
@@ -117,13 +174,18 @@ TParseResult ParseArguments(const std::vector<std::string>& arguments) {
         result.error = Apply(options, name, value);
         if (!result.Ok()) return result;
     }
+    if (options.confirmTimeoutGiven && !options.confirm) result.error = "--confirm-timeout applies only with --confirm";
+    // The application reports its version only once it has been started.
+    if (options.confirm) options.startApp = true;
     return result;
 }
 
 const char* UsageText() {
-    return R"(Usage: usbfwflash list  [--log-dir DIR]
-       usbfwflash write [--image FILE.eraw] [--start-app] [--serial N]... [--log-dir DIR] [--report FILE.json]
-       usbfwflash watch [--image FILE.eraw] [--start-app] [--log-dir DIR] [--report FILE.json]
+    return R"(Usage: usbfwflash list  [--json] [--log-dir DIR]
+       usbfwflash write [--image FILE.eraw] [--expect-sha256 HEX] [--start-app | --confirm [--confirm-timeout S]]
+                        [--skip-current] [--retry N] [--serial N]... [--log-dir DIR] [--report FILE.json]
+                        [--records FILE.jsonl]
+       usbfwflash watch [the options of write but --serial]
        usbfwflash --help
 
 Commands:
@@ -131,30 +193,51 @@ Commands:
           are sent the bootloader start, as in the window; they come up in
           their bootloader after a replug.
   write   Search once, then write every device found (or the ones named by
-          --serial) at once. A device in application mode is not written.
+          --serial) at once. A device in application mode is not written, nor
+          are devices that report the same serial number.
   watch   Write every device that appears in bootloader mode until Ctrl-C or
           SIGTERM. Searches at start, on udev events and on "537 7 0" posted
           to the loader window's endpoint (what `zvsim plug` sends); "16 0 0"
           ends it like Ctrl-C. Running writes stop at a sector boundary and
-          are reported as interrupted.
+          are reported as interrupted. A search that a silent device fails is
+          made again without it a second later. SIGUSR1 prints a summary,
+          as the end does.
 
 Options:
-  --image FILE     write this image file instead of the built-in image
-  --start-app      start the application after a successful write
-  --serial N       write only the device with serial number N (repeatable)
-  --log-dir DIR    also append the log to daily files DIR/YYYYMMDD.log
-  --report FILE    keep a JSON record of every write attempt in FILE
+  --image FILE          write this image file instead of the built-in image
+  --expect-sha256 HEX   refuse the image unless its SHA-256 is HEX (64 digits),
+                        before any device is touched
+  --start-app           start the application after a successful write
+  --confirm             start the application, then check that it reports the
+                        image's version on a fresh open
+  --confirm-timeout S   how long the application may take to answer (5 s)
+  --skip-current        do not write a device whose firmware already has the
+                        image's version
+  --retry N             try a failed write up to N more times when trying again
+                        may help (the device did not open or stopped answering;
+                        never a locked or incompatible one)
+  --serial N            write only the device with serial number N (repeatable)
+  --log-dir DIR         also append the log to daily files DIR/YYYYMMDD.log and
+                        the write records to DIR/YYYYMMDD.jsonl
+  --report FILE         keep a JSON report of every write attempt in FILE
+  --records FILE        append one JSON line per write attempt to FILE
+  --json                list: print the devices as one JSON array
 
 Output: on a terminal, one line per device with a progress bar and its
 status below the log; otherwise plain log lines only.
 
 Exit status:
-  0  list: the search reported no error; write: every targeted device was
-     written; watch: no write failed or was interrupted
+  0  list: the search reported no error and no two devices report the same
+     serial number; write: every targeted device was
+     written (or skipped as current); watch: no write failed or was
+     interrupted
   1  otherwise: a targeted device not written (failed, interrupted, asking
-     for a replug, not found, or no device at all), the image refused, no
-     driver library, or the log folder or report file unusable
+     for a replug, not found, sharing its serial number, or no device at
+     all), the image refused, no driver library, or the log folder, report
+     or records file unusable
   2  bad arguments
+  3  every device was written, but one or more did not confirm the image's
+     version after the start
 )";
 }
 

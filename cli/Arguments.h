@@ -2,6 +2,7 @@
 // The flasher's command line: a command (list, write, watch) and its options.
 // Parsing is pure, so every refusal is decided before a device is touched.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,7 +20,17 @@ struct TCliOptions {
     std::vector<int32_t> serials;      // write: only these, each once
     std::optional<std::filesystem::path> logDir;
     std::optional<std::filesystem::path> report;
+    std::optional<std::filesystem::path> records;  // production records, appended
+    std::optional<std::string> expectSha256;       // 64 lower-case hex digits
+    bool confirm = false;                          // implies startApp
+    std::chrono::milliseconds confirmTimeout{5000};
+    bool confirmTimeoutGiven = false;
+    bool skipCurrent = false;
+    int retries = 0;    // further tries of a failed write that a retry may mend
+    bool json = false;  // list: one JSON array
 };
+
+constexpr int MAX_RETRIES = 10;
 
 struct TParseResult {
     TCliOptions options;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 #include "platform/Tick.h"
 
@@ -16,9 +17,13 @@ namespace {
 // The self-pipe the signal handler writes to; the loop reads it.
 int signalPipe[2] = {-1, -1};
 
-void OnStopSignal(int) {
+constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGUSR1};
+
+constexpr char STOP_BYTE = 1, SUMMARY_BYTE = 2;
+
+void OnSignal(int signal) {
     const int saved = errno;
-    const char byte = 1;
+    const char byte = signal == SIGUSR1 ? SUMMARY_BYTE : STOP_BYTE;
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
     errno = saved;
 }
@@ -50,31 +55,31 @@ TEventLoop::TEventLoop() {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe");
     struct sigaction action {};
-    action.sa_handler = OnStopSignal;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stops, &previousMask_);
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (const int signal : HANDLED_SIGNALS) {
+        ::sigaction(signal, &action, nullptr);
+        sigaddset(&handled, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &handled, &previousMask_);
     waitMask_ = previousMask_;
-    sigdelset(&waitMask_, SIGINT);
-    sigdelset(&waitMask_, SIGTERM);
+    for (const int signal : HANDLED_SIGNALS) sigdelset(&waitMask_, signal);
 }
 
 TEventLoop::~TEventLoop() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : HANDLED_SIGNALS) ::sigaction(signal, &action, nullptr);
     ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;
 }
+
+bool TEventLoop::TakeSummaryRequest() { return std::exchange(summaryAsked_, false); }
 
 void TEventLoop::Watch(int fd, std::function<void()> onReadable) { watched_.push_back({fd, std::move(onReadable)}); }
 
@@ -89,7 +94,8 @@ bool TEventLoop::Wait(TClock::time_point until) {
 
     char bytes[16];
     bool signalled = false;
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) signalled = true;
+    for (ssize_t n; (n = ::read(signalPipe[0], bytes, sizeof bytes)) > 0;)
+        for (ssize_t i = 0; i < n; ++i) (bytes[i] == SUMMARY_BYTE ? summaryAsked_ : signalled) = true;
     queue_.Acknowledge();
     queue_.ProcessPending();
     if (ready > 0)

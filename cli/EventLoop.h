@@ -1,6 +1,6 @@
 #pragma once
 // The flasher's main thread: an event queue whose arrivals, the stop signals
-// (SIGINT, SIGTERM) and any watched descriptor (the window endpoint, udev) are
+// (SIGINT, SIGTERM), the summary signal (SIGUSR1) and any watched descriptor (the window endpoint, udev) are
 // all waited for in one ppoll, so nothing is ever polled in a sleep loop.
 
 #include <signal.h>
@@ -37,7 +37,7 @@ class TEventLoop {
 public:
     using TClock = std::chrono::steady_clock;
 
-    // Takes over SIGINT and SIGTERM: they are blocked everywhere but in the
+    // Takes over SIGINT, SIGTERM and SIGUSR1: they are blocked everywhere but in the
     // wait, and the workers started later inherit that mask, so a signal never
     // lands in one of their device waits. One loop at a time.
     TEventLoop();
@@ -54,6 +54,8 @@ public:
     // is readable or `until` has passed; then serves the calls and the
     // readable descriptors. Returns whether a stop signal arrived.
     bool Wait(TClock::time_point until);
+    // Whether SIGUSR1 arrived since the last call.
+    bool TakeSummaryRequest();
 
 private:
     struct TWatched {
@@ -65,6 +67,7 @@ private:
     std::vector<TWatched> watched_;
     sigset_t previousMask_{};
     sigset_t waitMask_{};
+    bool summaryAsked_ = false;
 };
 
 }  // namespace zv::cli

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/Arguments.h"
 #include "cli/EventLoop.h"
@@ -17,6 +18,9 @@
 #include "platform/UdevMonitor.h"
 
 namespace zv::cli {
+
+// Every device took the image, but one or more did not report it running.
+constexpr int EXIT_NOT_CONFIRMED = 3;
 
 class TFlasher {
 public:
@@ -40,6 +44,15 @@ private:
     bool BindLibraries();
     bool PrepareOutputs();
     bool CheckImage();
+    // Hands the options that the core carries out over to it.
+    void ConfigureCore();
+    void StartSearch();
+    // After a search: a silent device is left alone in the searches that
+    // follow, the next one a second later, so it holds back no other.
+    void SearchEnded();
+    // Starts the retries that are due, searching again for a device that
+    // went away.
+    void ProcessRetries();
     // Waits until `until` at most for anything to serve, then serves it.
     void WaitForEvents(TClock::time_point until);
     // Serves until `done` holds; false if a stop was asked for first.
@@ -52,9 +65,11 @@ private:
         return true;
     }
     void Shutdown();
-    void OnWriteFinished(const TWriteThread& thread, const TWriteOutcome& outcome);
+    void OnRecord(const TWriteRecord& record);
     void SaveReport();
     void ShowCounters();
+    // Written, failed, the mean time of a written device and devices per hour.
+    void PrintSummary();
     void Complain(const std::string& text);
 
     TCliOptions options_;
@@ -66,12 +81,27 @@ private:
     bool reportSaveFailed_ = false;
     TMessageEndpoint endpoint_;
     TUdevMonitor udev_;
+    struct TRetry {
+        TDeviceKey device;
+        TClock::time_point due;
+        TClock::time_point giveUp;  // when a device that went away is not back
+    };
+
     std::optional<TClock::time_point> searchDue_;
     bool searchAgain_ = false;
+    std::optional<TClock::time_point> lastSearchStart_;
+    // A search again after one that a silent device failed.
+    std::optional<TClock::time_point> searchAfterSilence_;
+    std::vector<TRetry> retries_;
+    std::vector<std::pair<TDeviceKey, int>> retriesUsed_;
+    TClock::time_point started_ = TClock::now();
     bool stopRequested_ = false;
     bool shutDown_ = false;
     int written_ = 0;
-    int failed_ = 0;
+    int failed_ = 0;  // given up on: no retry is left or may mend it
+    int skipped_ = 0;
+    int unconfirmed_ = 0;  // of failed_: written, but the version did not come back
+    int64_t writtenMs_ = 0;
 };
 
 }  // namespace zv::cli

@@ -5,30 +5,17 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 namespace zv::cli {
 
 std::string TReport::Json() const {
     nlohmann::json attemptList = nlohmann::json::array();
-    int written = 0;
-    for (const TAttemptRecord& a : attempts) {
-        written += a.code == 0;
-        attemptList.push_back({{"serial", a.serial},
-                               {"library", a.library},
-                               {"firmwareBefore", a.firmwareBefore},
-                               {"bootloaderBefore", a.bootloaderBefore},
-                               {"processor", a.processor},
-                               {"image", a.image},
-                               {"code", a.code},
-                               {"result", a.result},
-                               {"level", a.level},
-                               {"interrupted", a.interrupted},
-                               {"elapsedMs", a.elapsedMs},
-                               {"sectorsWritten", a.sectorsWritten},
-                               {"sectorsSkipped", a.sectorsSkipped},
-                               {"finished", a.finished}});
+    int written = 0, skipped = 0;
+    for (const TWriteRecord& a : attempts) {
+        written += a.outcome == "written";
+        skipped += a.outcome == "skipped";
+        attemptList.push_back(RecordJson(a));
     }
     nlohmann::json missed = nlohmann::json::array();
     for (const TMissedRecord& m : notWritten) {
@@ -40,7 +27,8 @@ std::string TReport::Json() const {
                                    {"attempts", std::move(attemptList)},
                                    {"notWritten", std::move(missed)},
                                    {"written", written},
-                                   {"failed", static_cast<int>(attempts.size()) - written},
+                                   {"failed", static_cast<int>(attempts.size()) - written - skipped},
+                                   {"skipped", skipped},
                                    {"interrupted", interrupted}};
     // Texts from a device are converted with replacement characters already;
     // replacing here too keeps a stray byte from costing the whole report.
@@ -74,15 +62,6 @@ bool TReport::Save(const std::filesystem::path& file, std::string& error) const 
         return false;
     }
     return true;
-}
-
-std::string UtcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    ::gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
 }
 
 }  // namespace zv::cli

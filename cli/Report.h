@@ -1,5 +1,5 @@
 #pragma once
-// The JSON report: one record per write attempt and one per targeted device
+// The JSON report: the production record of every write attempt and one per targeted device
 // that was never written, saved whole after every change so that a flasher
 // that is killed leaves every finished attempt on disk.
 
@@ -8,22 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace zv::cli {
+#include "core/WriteRecord.h"
 
-struct TAttemptRecord {
-    int32_t serial = 0;
-    std::string library;  // "ftdi" or "om"
-    std::string firmwareBefore, bootloaderBefore, processor;
-    std::string image;   // version of the image written
-    int32_t code = 0;    // the write's result code, 0 for success
-    std::string result;  // the panel's status text, as the window shows it
-    std::string level;   // "normal", "success" or "error"
-    bool interrupted = false;
-    int32_t elapsedMs = 0;
-    int32_t sectorsWritten = 0;
-    int32_t sectorsSkipped = 0;
-    std::string finished;  // UTC, ISO 8601
-};
+namespace zv::cli {
 
 // A targeted device that was not written at all.
 struct TMissedRecord {
@@ -42,15 +29,12 @@ public:
     bool Save(const std::filesystem::path& file, std::string& error) const;
     std::string Json() const;
 
-    std::vector<TAttemptRecord> attempts;
+    std::vector<TWriteRecord> attempts;
     std::vector<TMissedRecord> notWritten;
     bool interrupted = false;  // ended by a signal or a close message
 
 private:
     std::string command_;
 };
-
-// Now, as the records' "finished" field gives it.
-std::string UtcTimestamp();
 
 }  // namespace zv::cli

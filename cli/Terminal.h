@@ -93,7 +93,9 @@ public:
                                                     const std::string& bootloaderText) override;
     void AppendLogLine(LogLevel level, const std::string& line) override;
     void ShowDeviceCount(int) override {}
-    void ShowFirmwareInfo(const std::string&, const std::string&) override {}
+    void ShowFirmwareInfo(const std::string&, const std::string&, const std::string&) override {}
+    // The flasher keeps counters of its own, retries and left writes included.
+    void ShowWriteCounters(int, int) override {}
     void FileHistoryChanged() override {}
 
     // From the panels.

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "platform/Format.h"
@@ -31,9 +33,25 @@ std::string LogLine(int32_t serialNumber, std::string_view body) {
     return line;
 }
 
-std::string DailyLogFileName(std::chrono::system_clock::time_point when) {
+std::string DailyFileName(std::chrono::system_clock::time_point when, std::string_view extension) {
     const std::tm t = LocalTime(when);
-    return Format("%04d%02d%02d.log", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return Format("%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) + std::string(extension);
+}
+
+std::string DailyLogFileName(std::chrono::system_clock::time_point when) { return DailyFileName(when, ".log"); }
+
+bool AppendWhole(const std::filesystem::path& file, std::string_view bytes, std::string* error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error) *error = file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    const int writeErrno = errno;
+    ::close(fd);
+    if (written == static_cast<ssize_t>(bytes.size())) return true;
+    if (error) *error = file.string() + ": " + (written < 0 ? std::strerror(writeErrno) : "short write");
+    return false;
 }
 
 std::string LogFileRecord(std::chrono::system_clock::time_point when, std::string_view line) {
@@ -55,13 +73,7 @@ void WriteLogFile(const std::filesystem::path& folder, std::string_view line,
     std::filesystem::create_directories(folder, ignored);
     // The file name and the record's stamp come from one reading of the
     // clock, so a line is never filed under the day before its own stamp.
-    const std::filesystem::path file = folder / DailyLogFileName(when);
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    const std::string record = LogFileRecord(when, line);
-    // One write call, so a reader never sees half a record of ours.
-    [[maybe_unused]] ssize_t written = ::write(fd, record.data(), record.size());
-    ::close(fd);
+    AppendWhole(folder / DailyLogFileName(when), LogFileRecord(when, line));
 }
 
 std::filesystem::path LogFolder(const std::filesystem::path& exeDir) { return exeDir / "Logs"; }

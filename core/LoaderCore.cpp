@@ -9,6 +9,8 @@
 #include "platform/Format.h"
 #include "platform/MessageEndpoint.h"
 #include "platform/Resources.h"
+#include "platform/Runtime.h"
+#include "platform/Sha256.h"
 #include "transport/Channel.h"
 
 namespace zv {
@@ -26,6 +28,31 @@ TDriverReport ReportDrivers(const TBindingResult& bound) {
 }
 
 bool AsksForReplug(const TDevEntry& entry) { return !entry.inBootloader && entry.replugRequired; }
+
+namespace {
+
+const char* LibraryName(int32_t transport) { return transport == TRANSPORT_OM ? "om" : "ftdi"; }
+
+const char* LevelName(LogLevel level) {
+    switch (level) {
+        case llError: return "error";
+        case llSuccess: return "success";
+        case llNormal: break;
+    }
+    return "normal";
+}
+
+const char* ConfirmationName(TConfirmation confirmation) {
+    switch (confirmation) {
+        case TConfirmation::Confirmed: return "confirmed";
+        case TConfirmation::Mismatch: return "mismatch";
+        case TConfirmation::NoAnswer: return "no answer";
+        case TConfirmation::NotAsked: break;
+    }
+    return "not asked";
+}
+
+}  // namespace
 
 TLoaderCore::TLoaderCore(TMainThread& mainThread, TLoaderView& view, std::filesystem::path exeDir)
     : FMainThread(mainThread), FView(view), FExeDir(std::move(exeDir)), FLogFolder(LogFolder(FExeDir)) {}
@@ -69,6 +96,7 @@ std::optional<TLoaderCore::TClock::time_point> TLoaderCore::DeviceChanged(int64_
 void TLoaderCore::StartDeviceSearch() {
     if (FSearchThread || FShuttingDown) return;
     FSearchThread = std::make_unique<TReadVersion>(*this);
+    FSearchThread->LeaveAlone = FLeftAlone;
     FSearchThread->Start([this] {
         ReadVersionTerminate();
         NotifyIfStopped();
@@ -77,6 +105,7 @@ void TLoaderCore::StartDeviceSearch() {
 
 void TLoaderCore::ReadVersionTerminate() {
     TReadVersion& search = *FSearchThread;
+    FLastUnanswered = search.Unanswered;
     if (search.StopRequested()) {
         // Shutting down: the findings are dropped with the thread object.
     } else if (search.ErrorCode != 0) {
@@ -89,7 +118,8 @@ void TLoaderCore::ReadVersionTerminate() {
             LogDeviceMessage(llNormal, gone->serialNumber, "Прибор отключен");
             gone.reset();
         }
-        for (auto& fresh : search.NewDevices) {
+        for (size_t i = 0; i < search.NewDevices.size(); ++i) {
+            std::unique_ptr<TDevEntry>& fresh = search.NewDevices[i];
             LogDeviceMessage(llNormal, fresh->serialNumber, "Прибор подключен");
             TDevEntry& entry = FDevices.Add(std::move(fresh));
             CreateDevicePanel(entry);
@@ -103,13 +133,55 @@ void TLoaderCore::ReadVersionTerminate() {
             LogDeviceMessage(llNormal, entry.serialNumber, "Режим работы - %s",
                              entry.inBootloader ? "Загрузчик" : "Прошивка");
             if (AsksForReplug(entry)) SetDeviceStatus(entry, STATUS_REPLUG, llSuccess);
-            if (entry.inBootloader && FOptions.autoWrite) WriteButtonClick(entry.panel.get());
+            if (entry.inBootloader && FOptions.autoWrite) {
+                // The rest of this search's devices are not in yet: a twin
+                // among them holds this one too, once it is.
+                const bool twinFollows =
+                    std::any_of(search.NewDevices.begin() + static_cast<std::ptrdiff_t>(i) + 1, search.NewDevices.end(),
+                                [&entry](const auto& next) { return next->serialNumber == entry.serialNumber; });
+                if (SharesSerial(entry) || twinFollows)
+                    entry.autoWriteHeld = true;
+                else
+                    WriteButtonClick(entry.panel.get());
+            }
         }
         search.NewDevices.clear();
         FView.ShowDeviceCount(static_cast<int>(FDevices.Count()));
+        WarnAboutSharedSerials();
+        for (TDevEntry* entry : FDevices.Entries()) {
+            if (!entry->autoWriteHeld || SharesSerial(*entry)) continue;
+            // The clash has ended: written as if it had just been found.
+            entry->autoWriteHeld = false;
+            if (entry->inBootloader && FOptions.autoWrite) WriteButtonClick(entry->panel.get());
+        }
     }
     // The thread object goes when this handler is done with it.
     FSearchThread.reset();
+}
+
+bool TLoaderCore::SharesSerial(const TDevEntry& entry) const {
+    return !entry.disconnected && FDevices.WithSerial(entry.serialNumber).size() > 1;
+}
+
+void TLoaderCore::WarnAboutSharedSerials() {
+    const std::vector<TDevEntry*> entries = FDevices.Entries();
+    std::vector<int32_t> warned;
+    for (const TDevEntry* entry : entries) {
+        if (std::find(warned.begin(), warned.end(), entry->serialNumber) != warned.end()) continue;
+        const std::vector<TDevEntry*> twins = FDevices.WithSerial(entry->serialNumber);
+        if (twins.size() < 2) continue;
+        warned.push_back(entry->serialNumber);
+        // Named by library and panel, the only things that tell them apart.
+        std::string names;
+        for (const TDevEntry* twin : twins) {
+            const auto position = std::find(entries.begin(), entries.end(), twin) - entries.begin() + 1;
+            if (!names.empty()) names += twin == twins.back() ? " и " : ", ";
+            names +=
+                Format("%s (панель %d)", twin->transport == TRANSPORT_OM ? "OM" : "FTDI", static_cast<int>(position));
+        }
+        LogDeviceMessage(llError, entry->serialNumber,
+                         "Одинаковый серийный номер у приборов %s; автоматически они не прошиваются", names.c_str());
+    }
 }
 
 void TLoaderCore::CreateDevicePanel(TDevEntry& entry) {
@@ -129,7 +201,64 @@ void TLoaderCore::WriteButtonClick(const TDevicePanel* sender) {
         LogMessage(llError, "Объект прибора не найден");
         return;
     }
-    if (entry->inBootloader && !entry->writeThread && !FShuttingDown) StartDeviceWrite(*entry);
+    if (!entry->inBootloader || entry->writeThread || FShuttingDown) return;
+    if (FOptions.skipCurrent && !FLoadedVersion.name.empty() &&
+        entry->firmwareVersion.formatVersion() == FLoadedVersion.formatVersion()) {
+        SkipDeviceWrite(*entry);
+        return;
+    }
+    StartDeviceWrite(*entry);
+}
+
+TWriteRecord TLoaderCore::DeviceRecord(const TDevEntry& entry) {
+    TWriteRecord record;
+    record.serial = entry.serialNumber;
+    record.library = LibraryName(entry.transport);
+    record.processor = Format("0x%08X", entry.processorId);
+    record.firmwareBefore = entry.firmwareVersion.formatVersion();
+    record.bootloaderBefore = entry.bootloaderVersion.formatVersion();
+    auto attempts =
+        std::find_if(FAttempts.begin(), FAttempts.end(), [key = entry.Key()](const auto& a) { return a.first == key; });
+    if (attempts == FAttempts.end()) attempts = FAttempts.insert(attempts, {entry.Key(), 0});
+    record.attempt = ++attempts->second;
+    record.host = HostName();
+    record.loaderVersion = LoaderVersion();
+    return record;
+}
+
+void TLoaderCore::SkipDeviceWrite(TDevEntry& entry) {
+    const std::string version = FLoadedVersion.formatVersion();
+    LogDeviceMessage(llNormal, entry.serialNumber, "Версия прошивки %s уже установлена; прибор пропущен",
+                     version.c_str());
+    SetDeviceStatus(entry, "Версия прошивки уже установлена", llSuccess);
+    TWriteRecord record = DeviceRecord(entry);
+    record.image = version;
+    record.imageDate = FLoadedVersion.formatDate();
+    record.imageSha256 = FLoadedSha256;
+    record.outcome = "skipped";
+    record.result = "Версия прошивки уже установлена";
+    record.level = LevelName(llSuccess);
+    record.started = record.finished = LocalTimestamp(std::chrono::system_clock::now());
+    FileRecord(record);
+}
+
+void TLoaderCore::FileRecord(const TWriteRecord& record) {
+    std::string error;
+    bool filed = true;
+    if (FRecordsFile) {
+        filed = AppendRecord(*FRecordsFile, record, error);
+    } else if (FOptions.writeLogToFile) {
+        std::error_code ignored;
+        std::filesystem::create_directories(FLogFolder, ignored);
+        filed = AppendRecord(FLogFolder / DailyRecordFileName(std::chrono::system_clock::now()), record, error);
+    }
+    if (!filed) LogMessage(llError, "Запись о прошивке не сохранена: %s", error.c_str());
+    if (FRecordObserver) FRecordObserver(record);
+}
+
+void TLoaderCore::ResetCounters() {
+    FCounters = {};
+    FView.ShowWriteCounters(FCounters.written, FCounters.failed);
 }
 
 void TLoaderCore::StartDeviceWrite(TDevEntry& entry) {
@@ -146,9 +275,37 @@ void TLoaderCore::StartDeviceWrite(TDevEntry& entry) {
 
 void TLoaderCore::WriteThreadTerminate(TWriteThread& thread) {
     TDevEntry& entry = *thread.Device;
-    const TWriteOutcome outcome = DescribeWrite(thread.ErrorCode, thread.LastReplyCode, thread.ElapsedMs);
+    const TWriteOutcome outcome =
+        DescribeWrite(thread.ErrorCode, thread.LastReplyCode, thread.ElapsedMs, thread.ReportedVersion);
     SetDeviceStatus(entry, outcome.status, outcome.statusLevel);
     LogDeviceText(outcome.logLevel, entry.serialNumber, outcome.logText);
+    if (thread.ErrorCode == WRITE_OK)
+        ++FCounters.written;
+    else
+        ++FCounters.failed;
+    FView.ShowWriteCounters(FCounters.written, FCounters.failed);
+
+    TWriteRecord record = DeviceRecord(entry);
+    record.image = thread.ImageVersion.formatVersion();
+    record.imageDate = thread.ImageVersion.formatDate();
+    record.imageSha256 = thread.ImageSha256;
+    record.outcome = thread.ErrorCode == WRITE_OK            ? "written"
+                     : thread.ErrorCode == WRITE_INTERRUPTED ? "interrupted"
+                                                             : "failed";
+    record.code = thread.ErrorCode;
+    record.lastReplyCode = thread.LastReplyCode;
+    record.result = outcome.status;
+    record.level = LevelName(outcome.statusLevel);
+    record.interrupted = thread.ErrorCode == WRITE_INTERRUPTED;
+    record.started = LocalTimestamp(thread.StartedAt);
+    record.finished = LocalTimestamp(std::chrono::system_clock::now());
+    record.elapsedMs = thread.ElapsedMs;
+    record.sectorsWritten = thread.SectorsWritten;
+    record.sectorsSkipped = thread.SectorsSkipped;
+    record.sectorsProtected = thread.SectorsProtected;
+    record.confirmation = ConfirmationName(thread.Confirmation);
+    record.versionAfter = thread.ReportedVersion;
+    FileRecord(record);
     if (FWriteObserver) FWriteObserver(thread, outcome);
     entry.writeThread = nullptr;
     if (entry.panel) entry.panel->SetWriteEnabled(true);
@@ -173,15 +330,18 @@ void TLoaderCore::btnFwLoadClick() {
 
 bool TLoaderCore::LoadFirmware(TBlockList& blocks, TFirmwareVersion& version) {
     if (!blocks.empty()) ClearBlocks(blocks);
+    FLoadedVersion = {};
+    FLoadedSha256.clear();
     const bool loaded =
         FExternFirmware ? LoadFirmwareFromFile(blocks, version) : LoadFirmwareFromResource(blocks, version);
     if (!loaded) {
         LogMessage(llError, "Ошибка загрузки прошивки");
         return false;
     }
+    FLoadedVersion = version;
     const std::string versionText = version.formatVersion();
     const std::string dateText = version.formatDate();
-    FView.ShowFirmwareInfo(versionText, dateText);
+    FView.ShowFirmwareInfo(versionText, dateText, FLoadedSha256);
     const std::string source = FExternFirmware ? "файла \"" + FFirmwareFile + "\"" : std::string("ресурсов");
     LogMessage(llNormal, "Загружена прошивка из %s", source.c_str());
     LogMessage(llNormal, "Версия прошивки \"%s\"", versionText.c_str());
@@ -197,7 +357,12 @@ bool TLoaderCore::LoadFirmwareFromFile(TBlockList& blocks, TFirmwareVersion& ver
     if (!FExternFirmware) return false;
     const TLogCallback log = ImageLog();
     std::optional<std::vector<uint8_t>> image = ReadImageFile(FFirmwareFile, log);
-    return image && ParseFirmwareImage(*image, version, blocks, log);
+    if (!image) return false;
+    // Of the file as read: parsing works on the bytes in place.
+    const std::string sha256 = Sha256Hex(*image);
+    if (!ParseFirmwareImage(*image, version, blocks, log)) return false;
+    FLoadedSha256 = sha256;
+    return true;
 }
 
 bool TLoaderCore::LoadFirmwareFromResource(TBlockList& blocks, TFirmwareVersion& version) {
@@ -206,6 +371,7 @@ bool TLoaderCore::LoadFirmwareFromResource(TBlockList& blocks, TFirmwareVersion&
     if (const auto resource = FindResource("FRMV", "RC_DATA"); resource && !resource->empty()) {
         std::vector<uint8_t> image(resource->begin(), resource->end());
         loaded = ParseFirmwareImage(image, version, blocks, ImageLog());
+        if (loaded) FLoadedSha256 = Sha256Hex(*resource);
     }
     FEmbeddedLoaded = loaded;
     return loaded;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/LoaderView.h"
+#include "core/WriteRecord.h"
 #include "devices/Registry.h"
 #include "discovery/ReadVersion.h"
 #include "firmware/FirmwareImage.h"
@@ -33,6 +34,17 @@ struct TLoaderOptions {
     bool autoWrite = false;       // cbAutoWrite
     bool writeLogToFile = false;  // cbWritelogToFile
     bool startApp = false;        // cbStartApp
+    // After the application's start, how long it may take to report the
+    // image's version; zero: not checked. Only with startApp.
+    std::chrono::milliseconds confirmTimeout{0};
+    // A device whose firmware already has the image's version is not written.
+    bool skipCurrent = false;
+};
+
+// The results of this run's writes, as the window's counter line shows them.
+struct TWriteCounters {
+    int written = 0;
+    int failed = 0;
 };
 
 // What binding the driver libraries has to tell the user, in this order, and
@@ -66,6 +78,8 @@ public:
     using TServe = std::function<void(TClock::time_point until)>;
     // A finished write and what it came to, before its entry may go.
     using TWriteObserver = std::function<void(const TWriteThread& thread, const TWriteOutcome& outcome)>;
+    // Every production record, as it is filed.
+    using TRecordObserver = std::function<void(const TWriteRecord& record)>;
 
     TLoaderCore(TMainThread& mainThread, TLoaderView& view, std::filesystem::path exeDir);
     TLoaderCore(const TLoaderCore&) = delete;
@@ -87,6 +101,11 @@ public:
     // Where the daily files go while writeLogToFile is set: beside the
     // executable unless a front end names another folder.
     void SetLogFolder(std::filesystem::path folder) { FLogFolder = std::move(folder); }
+    // Where the production records go: this file whatever the options say, or
+    // (nullopt) the day's records file beside the daily log while
+    // writeLogToFile is set.
+    void SetRecordsFile(std::optional<std::filesystem::path> file) { FRecordsFile = std::move(file); }
+    void SetRecordObserver(TRecordObserver observer) { FRecordObserver = std::move(observer); }
 
     // Registry, main thread only.
     const TDeviceRegistry& Devices() const { return FDevices; }
@@ -95,11 +114,22 @@ public:
     std::optional<TClock::time_point> DeviceChanged(int64_t wParam) const;
     void StartDeviceSearch();
     bool Searching() const { return FSearchThread != nullptr; }
+    // New devices that the following searches list but leave alone.
+    void SetLeftAlone(std::vector<TDeviceKey> devices) { FLeftAlone = std::move(devices); }
+    const std::vector<TDeviceKey>& LeftAlone() const { return FLeftAlone; }
+    // The devices the last finished search could not open or identify; that
+    // search's new devices were dropped.
+    const std::vector<TDeviceKey>& LastSearchUnanswered() const { return FLastUnanswered; }
+    // Whether this attached entry shares its serial number with another one:
+    // neither is written automatically then.
+    bool SharesSerial(const TDevEntry& entry) const;
 
     // Flash start and result, main thread only.
     void WriteButtonClick(const TDevicePanel* sender);
     size_t WritesRunning() const { return FWriteThreads.size(); }
     void SetWriteObserver(TWriteObserver observer) { FWriteObserver = std::move(observer); }
+    const TWriteCounters& Counters() const { return FCounters; }
+    void ResetCounters();
 
     // Firmware image, main thread only. btnFwLoadClick may raise TFirmwareError
     // for an oversized payload, which the caller reports.
@@ -111,6 +141,9 @@ public:
     void SetFileHistory(std::vector<std::string> history) { FFileHistory = std::move(history); }
     const std::vector<std::string>& FileHistory() const { return FFileHistory; }
     const TFirmwareVersion& FirmwareVersion() const { return FFirmwareVersion; }
+    // The image LoadFirmware loaded last, and its SHA-256 (empty before).
+    const TFirmwareVersion& LoadedImageVersion() const { return FLoadedVersion; }
+    std::string LoadedImageSha256() const override { return FLoadedSha256; }
     bool EmbeddedLoaded() const { return FEmbeddedLoaded; }
     void btnFwLoadClick();
     bool LoadFirmware(TBlockList& blocks, TFirmwareVersion& version) override;
@@ -142,6 +175,7 @@ private:
     // The hosts of the workers.
     THandOver HandOver() const override { return FMainThread.HandOver(); }
     bool StartApp() const override { return FOptions.startApp; }
+    std::chrono::milliseconds ConfirmTimeout() const override { return FOptions.confirmTimeout; }
     void CompareWithRegistry(TDeviceList& listed) override { FDevices.Compare(listed); }
 
     // Where reading and parsing an image report: the loader's log, unprefixed.
@@ -150,7 +184,14 @@ private:
     void CreateDevicePanel(TDevEntry& entry);
     void SetDeviceStatus(TDevEntry& entry, const std::string& text, LogLevel style);
     void StartDeviceWrite(TDevEntry& entry);
+    // The skipped write of a device that already holds the image.
+    void SkipDeviceWrite(TDevEntry& entry);
     void WriteThreadTerminate(TWriteThread& thread);
+    // One warning line per serial number that attached devices share.
+    void WarnAboutSharedSerials();
+    // What a record says of the device, the host and the loader.
+    TWriteRecord DeviceRecord(const TDevEntry& entry);
+    void FileRecord(const TWriteRecord& record);
     // After an end handler: hands a shutdown over to whoever waits for it.
     void NotifyIfStopped();
 
@@ -158,6 +199,13 @@ private:
     TLoaderView& FView;
     std::filesystem::path FExeDir;
     std::filesystem::path FLogFolder;
+    std::optional<std::filesystem::path> FRecordsFile;
+    TRecordObserver FRecordObserver;
+    TWriteCounters FCounters;
+    // Writes started in this run, per device.
+    std::vector<std::pair<TDeviceKey, int32_t>> FAttempts;
+    std::vector<TDeviceKey> FLeftAlone;
+    std::vector<TDeviceKey> FLastUnanswered;
     TLoaderOptions FOptions;
     TDeviceRegistry FDevices;
     std::unique_ptr<TReadVersion> FSearchThread;
@@ -168,6 +216,8 @@ private:
     std::string FFirmwareFile;
     std::vector<std::string> FFileHistory;
     TFirmwareVersion FFirmwareVersion;
+    TFirmwareVersion FLoadedVersion;
+    std::string FLoadedSha256;
     bool FEmbeddedLoaded = false;
     std::chrono::milliseconds FShutdownTimeout = SHUTDOWN_TIMEOUT;
     bool FShuttingDown = false;

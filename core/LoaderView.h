@@ -26,8 +26,10 @@ public:
     // The registry now holds `count` entries, so the device area can make room
     // for every panel.
     virtual void ShowDeviceCount(int count) = 0;
-    // The version and build date of the image loaded last.
-    virtual void ShowFirmwareInfo(const std::string& version, const std::string& date) = 0;
+    // The version, build date and SHA-256 (64 hex digits) of the image loaded last.
+    virtual void ShowFirmwareInfo(const std::string& version, const std::string& date, const std::string& sha256) = 0;
+    // This run's write results so far.
+    virtual void ShowWriteCounters(int written, int failed) = 0;
     // The file box's history changed (a new item first).
     virtual void FileHistoryChanged() = 0;
 };

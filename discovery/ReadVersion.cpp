@@ -1,5 +1,6 @@
 #include "discovery/ReadVersion.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstring>
@@ -15,17 +16,10 @@
 namespace zv {
 namespace {
 
-constexpr char kReadVersionCommand[] = "FL_READ_VERSION$";
 constexpr char kStartBootloaderCommand[] = "START_BOOT_LOADER";
 constexpr char kStarted[] = "STARTED";
 constexpr char kStartError[] = "START ERROR";
 constexpr const char* kDriverError = "Ошибка в драйвере";
-
-// Device texts are Windows-1251 bytes ending at the first zero.
-std::string DeviceText(const uint8_t* bytes, size_t size) {
-    const auto* end = static_cast<const uint8_t*>(std::memchr(bytes, 0, size));
-    return Cp1251ToUtf8(std::string(reinterpret_cast<const char*>(bytes), end ? end - bytes : size));
-}
 
 bool StartsWith(const uint8_t* reply, uint32_t received, std::string_view expected) {
     return received >= expected.size() && std::memcmp(reply, expected.data(), expected.size()) == 0;
@@ -76,6 +70,9 @@ void TReadVersion::SearchDevices() {
         LogException(error);
     }
 
+    std::erase_if(NewDevices, [this](const auto& entry) {
+        return std::find(LeaveAlone.begin(), LeaveAlone.end(), entry->Key()) != LeaveAlone.end();
+    });
     try {
         for (const auto& entry : NewDevices) {
             if (StopRequested()) break;
@@ -147,12 +144,15 @@ void TReadVersion::ListOmDevices() {
 bool TReadVersion::IdentifyDevice(TDevEntry& entry) {
     if (!ChannelOpen(entry)) {
         ErrorCode = ErrDeviceOpen;
+        Unanswered.push_back(entry.Key());
         return false;
     }
-    if (ProbeBootloader(entry))
+    if (ProbeBootloader(entry)) {
         entry.inBootloader = true;
-    else if (!ReadAppVersion(entry))
+    } else if (!ReadAppVersion(entry)) {
         ErrorCode = ErrNoIdentification;
+        Unanswered.push_back(entry.Key());
+    }
     // The code belongs to the whole search: after one failed device the
     // following ones are only probed.
     if (ErrorCode == 0) {
@@ -178,9 +178,8 @@ bool TReadVersion::ReadAppVersion(TDevEntry& entry) {
     std::array<uint8_t, APP_VERSION_REPLY_SIZE + 1> buffer{};
     for (int attempt = 0; attempt < APP_VERSION_ATTEMPTS; ++attempt) {
         if (StopRequested()) return false;
-        ChannelWrite(entry, reinterpret_cast<const uint8_t*>(kReadVersionCommand), sizeof kReadVersionCommand - 1);
-        const uint32_t received =
-            ChannelRead(entry, buffer.data(), APP_VERSION_REPLY_SIZE, APP_VERSION_TIMEOUT_MS, StopFlag());
+        const uint32_t received = ExchangeAppVersion(entry, std::span(buffer.data(), APP_VERSION_REPLY_SIZE),
+                                                     APP_VERSION_TIMEOUT_MS, StopFlag());
         if (received < APP_VERSION_MIN_REPLY) continue;
         buffer[received] = 0;
         entry.firmwareVersion.parse(DeviceText(buffer.data(), received));

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "devices/Registry.h"
 #include "threading/Log.h"
@@ -36,10 +37,6 @@ inline constexpr const char* FTDI_PRODUCT_DESCRIPTION = "Zelvia";
 constexpr int FTDI_LIST_ATTEMPTS = 50;
 constexpr uint32_t FTDI_LIST_RETRY_MS = 100;
 constexpr uint32_t OM_FIRST_LIST_COUNT = 5;
-constexpr int APP_VERSION_ATTEMPTS = 4;
-constexpr uint32_t APP_VERSION_REPLY_SIZE = 100;
-constexpr uint32_t APP_VERSION_TIMEOUT_MS = 2000;
-constexpr uint32_t APP_VERSION_MIN_REPLY = 8;
 constexpr uint32_t BOOT_START_TIMEOUT_MS = 1000;
 
 class TReadVersion : public TWorkerThread {
@@ -69,6 +66,10 @@ public:
     LogLevel MsgLevel = llNormal;
     int32_t MsgDevice = 0;
     TDeviceList NewDevices;
+    // Set before Start: new devices that this search lists but leaves alone.
+    std::vector<TDeviceKey> LeaveAlone;
+    // The new devices that could not be opened or did not answer.
+    std::vector<TDeviceKey> Unanswered;
     int32_t ErrorCode = 0;
     int32_t LastReplyCode = 0;
     int32_t ElapsedMs = 0;

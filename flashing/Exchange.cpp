@@ -1,8 +1,22 @@
 #include "flashing/Exchange.h"
 
+#include <cstring>
+
+#include "platform/Text.h"
 #include "transport/Channel.h"
 
 namespace zv {
+
+std::string DeviceText(const uint8_t* bytes, size_t size) {
+    const auto* end = static_cast<const uint8_t*>(std::memchr(bytes, 0, size));
+    return Cp1251ToUtf8(std::string(reinterpret_cast<const char*>(bytes), end ? end - bytes : size));
+}
+
+uint32_t ExchangeAppVersion(TDevEntry& device, std::span<uint8_t> buffer, uint32_t timeoutMs,
+                            const std::atomic<bool>* cancel) {
+    ChannelWrite(device, reinterpret_cast<const uint8_t*>(APP_VERSION_COMMAND), sizeof APP_VERSION_COMMAND - 1);
+    return ChannelRead(device, buffer.data(), static_cast<uint32_t>(buffer.size()), timeoutMs, cancel);
+}
 
 TIdentificationReply ExchangeIdentification(TDevEntry& device, uint16_t command, uint32_t timeoutMs,
                                             const std::atomic<bool>* cancel) {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "devices/DevEntry.h"
@@ -40,6 +42,21 @@ struct TSectorExchange {
 TSectorExchange ExchangeSectorFrame(TDevEntry& device, std::span<const uint8_t> frame, uint16_t sector,
                                     std::optional<uint32_t> address,
                                     std::array<uint8_t, SECTOR_REPLY_SIZE>& replyBuffer);
+
+// The application's version query, what it reads and how long it waits.
+inline constexpr char APP_VERSION_COMMAND[] = "FL_READ_VERSION$";
+constexpr int APP_VERSION_ATTEMPTS = 4;
+constexpr uint32_t APP_VERSION_REPLY_SIZE = 100;
+constexpr uint32_t APP_VERSION_TIMEOUT_MS = 2000;
+constexpr uint32_t APP_VERSION_MIN_REPLY = 8;
+
+// A device's text: Windows-1251 bytes up to the first zero, as UTF-8.
+std::string DeviceText(const uint8_t* bytes, size_t size);
+
+// FL_READ_VERSION$ to a device running its application, sent once; the bytes
+// of one read of up to `buffer.size()` within `timeoutMs`.
+uint32_t ExchangeAppVersion(TDevEntry& device, std::span<uint8_t> buffer, uint32_t timeoutMs,
+                            const std::atomic<bool>* cancel = nullptr);
 
 // Commands 11, 12, 13: after a successful send, up to 1024 bytes are read
 // within 100 ms and dropped.

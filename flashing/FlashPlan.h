@@ -22,6 +22,8 @@ constexpr int32_t WRITE_WRITE_FAILED = 6;
 constexpr int32_t WRITE_OPEN_FAILED = 7;
 constexpr int32_t WRITE_INCOMPATIBLE = 9;
 constexpr int32_t WRITE_INTERRUPTED = 10;
+// Written and started, but the application did not report the image's version.
+constexpr int32_t WRITE_NOT_CONFIRMED = 11;
 
 constexpr uint32_t FLASH_UNIT_SIZE = 512;
 

@@ -1,5 +1,6 @@
 #include "flashing/WriteThread.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 
@@ -34,6 +35,7 @@ void TWriteThread::Execute() {
     ErrorCode = WRITE_OK;
     LastReplyCode = 0;
     StartTick = GetTickCount();
+    StartedAt = std::chrono::system_clock::now();
 
     SyncLoadImage();
     if (ErrorCode == WRITE_OK) {
@@ -75,6 +77,7 @@ void TWriteThread::Execute() {
                 SendFailedFrame();
         }
         ChannelClose(*Device);
+        if (ErrorCode == WRITE_OK && ConfirmWithin.count() > 0) ConfirmVersion(ConfirmWithin);
     }
     ClearBlocks(Blocks);
     Plan.flashImage = {};
@@ -84,7 +87,10 @@ void TWriteThread::Execute() {
 void TWriteThread::SyncLoadImage() {
     bool loaded = false;
     try {
-        MainThread.Synchronize([this, &loaded] { loaded = Host.LoadFirmware(Blocks, ImageVersion); });
+        MainThread.Synchronize([this, &loaded] {
+            loaded = Host.LoadFirmware(Blocks, ImageVersion);
+            ImageSha256 = Host.LoadedImageSha256();
+        });
     } catch (const std::exception&) {
         // An oversized payload raised by the loader is a failed load too.
     }
@@ -107,7 +113,10 @@ bool TWriteThread::EraseSector(int32_t sector) {
     const TSectorExchange result =
         ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), std::nullopt, reply);
     if (result.status) LastReplyCode = *result.status;
-    if (result.result == TSectorResult::Protected) SendStepFmt(llError, " Сектор защищен от стирания");
+    if (result.result == TSectorResult::Protected) {
+        NoteProtected(sector);
+        SendStepFmt(llError, " Сектор защищен от стирания");
+    }
     const bool ok = result.result != TSectorResult::Failed;
     SendStepFmt(ok ? llNormal : llError, " Стирание сектора %d: %s", sector, ok ? "OK" : "Ошибка!");
     return ok;
@@ -130,7 +139,10 @@ bool TWriteThread::WriteSector(int32_t sector) {
         const TSectorExchange result =
             ExchangeSectorFrame(*Device, frame, static_cast<uint16_t>(sector), address, reply);
         if (result.status) LastReplyCode = *result.status;
-        if (result.result == TSectorResult::Protected) SendStepFmt(llError, " Сектор защищен от записи");
+        if (result.result == TSectorResult::Protected) {
+            NoteProtected(sector);
+            SendStepFmt(llError, " Сектор защищен от записи");
+        }
         ok = result.result != TSectorResult::Failed;
         if (ok) {
             ++DoneUnits;
@@ -147,14 +159,58 @@ bool TWriteThread::WriteSector(int32_t sector) {
     return ok;
 }
 
+void TWriteThread::NoteProtected(int32_t sector) {
+    if (sector == LastProtectedSector) return;
+    LastProtectedSector = sector;
+    ++SectorsProtected;
+}
+
 void TWriteThread::SendDoneFrames() {
     ExchangeDrained(*Device, CMD_FLASH_DONE);
     bool startApp = false;
-    MainThread.Synchronize([this, &startApp] { startApp = Host.StartApp(); });
+    std::chrono::milliseconds confirm{0};
+    MainThread.Synchronize([this, &startApp, &confirm] {
+        startApp = Host.StartApp();
+        confirm = Host.ConfirmTimeout();
+    });
     if (startApp) {
         SendLogFmt(llNormal, "Отправлена команда запуска приложения");
         ExchangeDrained(*Device, CMD_START_APP);
+        ConfirmWithin = confirm;
     }
+}
+
+void TWriteThread::ConfirmVersion(std::chrono::milliseconds timeout) {
+    SendLogFmt(llNormal, "Проверяем версию запущенной прошивки");
+    Confirmation = TConfirmation::NoAnswer;
+    const uint32_t start = GetTickCount();
+    const auto budget = static_cast<uint32_t>(timeout.count());
+    // One byte more for the terminating zero.
+    std::array<uint8_t, APP_VERSION_REPLY_SIZE + 1> buffer{};
+    for (;;) {
+        // The application may take a while to come up, on a new connection.
+        if (ChannelOpen(*Device)) {
+            const uint32_t left = budget - std::min(budget, TicksSince(start));
+            const uint32_t received =
+                ExchangeAppVersion(*Device, std::span(buffer.data(), APP_VERSION_REPLY_SIZE),
+                                   std::max<uint32_t>(std::min(left, APP_VERSION_TIMEOUT_MS), 1), StopFlag());
+            ChannelClose(*Device);
+            TFirmwareVersion reported;
+            if (received >= APP_VERSION_MIN_REPLY && reported.parse(DeviceText(buffer.data(), received)) &&
+                reported.number != 0) {
+                ReportedVersion = reported.formatVersion();
+                Confirmation = ReportedVersion == ImageVersion.formatVersion() ? TConfirmation::Confirmed
+                                                                               : TConfirmation::Mismatch;
+                break;
+            }
+        }
+        if (StopRequested() || TicksSince(start) >= budget) break;
+        SleepMs(CONFIRM_RETRY_MS);
+    }
+    if (Confirmation == TConfirmation::Confirmed)
+        SendLogFmt(llNormal, "Прибор сообщает версию прошивки %s", ReportedVersion.c_str());
+    else
+        ErrorCode = WRITE_NOT_CONFIRMED;
 }
 
 void TWriteThread::SendFailedFrame() { ExchangeDrained(*Device, CMD_FLASH_FAILED); }

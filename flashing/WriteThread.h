@@ -3,6 +3,7 @@
 // sector by sector, reporting every step to the log and the progress to the
 // device's panel through the main thread. One runs per device being written.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "devices/DevEntry.h"
 #include "firmware/FirmwareImage.h"
 #include "flashing/FlashPlan.h"
+#include "flashing/WriteOutcome.h"
 #include "threading/Log.h"
 #include "threading/WorkerHost.h"
 #include "threading/WorkerThread.h"
@@ -24,10 +26,18 @@ public:
     virtual bool StartApp() const = 0;
     // Loads the image chosen at this moment; may raise for an oversized block.
     virtual bool LoadFirmware(TBlockList& blocks, TFirmwareVersion& version) = 0;
+    // The SHA-256 of the image LoadFirmware loaded last, whole file or resource.
+    virtual std::string LoadedImageSha256() const = 0;
+    // How long a started application may take to report its version; zero:
+    // the version is not checked.
+    virtual std::chrono::milliseconds ConfirmTimeout() const = 0;
 
 protected:
     ~TWriteHost() = default;
 };
+
+// Between attempts to reach a started application.
+constexpr uint32_t CONFIRM_RETRY_MS = 100;
 
 // A stop request ends the sector loop before its next sector.
 class TWriteThread : public TWorkerThread {
@@ -44,11 +54,15 @@ public:
     bool WriteSector(int32_t sector);
     void SendDoneFrames();
     void SendFailedFrame();
+    // After the application's start: reopens the device until it reports a
+    // version or `timeout` has passed, and compares it with the image's.
+    void ConfirmVersion(std::chrono::milliseconds timeout);
     void SendLogFmt(LogLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     // Results, final once the end handler runs.
     TBlockList Blocks;
     TFirmwareVersion ImageVersion;
+    std::string ImageSha256;
     TFlashPlan Plan;
     uint32_t StartTick = 0;
     std::string MsgText;
@@ -60,6 +74,11 @@ public:
     int32_t ElapsedMs = 0;
     int32_t SectorsWritten = 0;
     int32_t SectorsSkipped = 0;
+    // Sectors that answered 131 to their erase or a write.
+    int32_t SectorsProtected = 0;
+    std::chrono::system_clock::time_point StartedAt;
+    TConfirmation Confirmation = TConfirmation::NotAsked;
+    std::string ReportedVersion;  // what the started application reported
 
 private:
     int Elapsed() const;
@@ -70,6 +89,12 @@ private:
     uint16_t WriteCommand() const;
     void SyncLoadImage();
     void SyncProgress();
+    // One of the sector's replies said it is protected.
+    void NoteProtected(int32_t sector);
+
+    int32_t LastProtectedSector = -1;
+    // Set by SendDoneFrames when the application was started.
+    std::chrono::milliseconds ConfirmWithin{0};
 
     TWriteHost& Host;
     const THandOver MainThread;

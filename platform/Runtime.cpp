@@ -23,4 +23,10 @@ std::filesystem::path ExecutableFolder() {
     return error ? std::filesystem::current_path() : exe.parent_path();
 }
 
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 }  // namespace zv

@@ -3,6 +3,7 @@
 // and the window's message endpoint), and where its executable sits.
 
 #include <filesystem>
+#include <string>
 
 namespace zv {
 
@@ -12,5 +13,8 @@ std::filesystem::path RuntimeFolder();
 
 // The folder of /proc/self/exe.
 std::filesystem::path ExecutableFolder();
+
+// This machine's name, as the production records give it.
+std::string HostName();
 
 }  // namespace zv

@@ -77,6 +77,7 @@ TMainForm::TMainForm(TMainFormEnvironment environment, QWidget* parent)
     BuildControls();
 
     core_ = std::make_unique<TLoaderCore>(mainThread_, *this, environment_.exeDir);
+    ShowWriteCounters(0, 0);
     ConnectControls();
     const TCommandLine commandLine = ApplyCommandLine(environment_.arguments);
     core_->SetExternFirmware(commandLine.externFirmware);
@@ -175,10 +176,17 @@ void TMainForm::ShowDeviceCount(int count) {
     DevPanel->setMinimumHeight(count == 0 ? DEVICE_AREA_MIN_HEIGHT : DEVICE_PANEL_PITCH * count);
 }
 
-void TMainForm::ShowFirmwareInfo(const std::string& version, const std::string& date) {
+void TMainForm::ShowFirmwareInfo(const std::string& version, const std::string& date, const std::string& sha256) {
     SetRightJustified(lblFileVer, FromUtf8(version));
     lblFirmwDate->setText(FromUtf8(date));
     lblFirmwDate->adjustSize();
+    lblFileSha->setText(sha256.empty() ? QString() : "SHA-256 " + FromUtf8(sha256.substr(0, SHA_DIGITS_SHOWN)));
+    lblFileSha->setToolTip(FromUtf8(sha256));
+    lblFileSha->adjustSize();
+}
+
+void TMainForm::ShowWriteCounters(int written, int failed) {
+    lblCounters->setText(QString("Прошито: %1   Ошибок: %2").arg(written).arg(failed));
 }
 
 void TMainForm::FileHistoryChanged() {

@@ -24,6 +24,7 @@ class QComboBox;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
@@ -40,6 +41,8 @@ inline constexpr const char* WINDOW_CAPTION = "Обновление прошив
 inline constexpr const char* MESSAGE_BOX_TITLE = "Zelvia Firmware Loader";
 // The pane keeps this many lines and drops the oldest; the log file gets all.
 inline constexpr int LOG_PANE_MAX_LINES = 5000;
+// Digits of the image's SHA-256 that the window shows.
+inline constexpr int SHA_DIGITS_SHOWN = 12;
 // Design sizes of the window's client area and of the log pane.
 inline constexpr int FORM_CLIENT_WIDTH = 664;
 // The window is never narrower than this, frame included, whatever frame the
@@ -91,10 +94,13 @@ public:
                                                     const std::string& bootloaderText) override;
     void AppendLogLine(LogLevel level, const std::string& line) override;
     void ShowDeviceCount(int count) override;
-    void ShowFirmwareInfo(const std::string& version, const std::string& date) override;
+    void ShowFirmwareInfo(const std::string& version, const std::string& date, const std::string& sha256) override;
+    void ShowWriteCounters(int written, int failed) override;
     void FileHistoryChanged() override;
     // Draws the log lines still queued for the pane's next batch.
     void FlushLogPane();
+    // The log pane's context menu: the pane's own items and the counters' reset.
+    QMenu* LogPaneMenu(const QPoint& position);
 
     // Controls, named as the window's description names them.
     QGroupBox* GroupBox1;
@@ -102,6 +108,7 @@ public:
     QLabel* lblFirmwDate;
     QLabel* Label2;
     QLabel* lblFileVer;
+    QLabel* lblFileSha;  // the image's SHA-256, its first digits; the whole in the tooltip
     QLabel* Label1;
     QComboBox* edFWFile;
     QPushButton* btnFwOpen;
@@ -112,6 +119,7 @@ public:
     QWidget* Panel1;
     QSplitter* Splitter1;
     QPlainTextEdit* reLog;
+    QLabel* lblCounters;  // under the log: this run's written and failed devices
     QScrollArea* ScrollBox1;
     QWidget* DevPanel;
     QTimer* DevTimer;

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -51,6 +52,8 @@ void TMainForm::BuildControls() {
     Label2->setAlignment(Qt::AlignRight | Qt::AlignTop);
     lblFileVer = MakeLabel(GroupBox1, "Неизвестна", 571, 66, 13, true);
     lblFileVer->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    lblFileSha = MakeLabel(GroupBox1, "", 290, 68, 11, false);
+    lblFileSha->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label1 = MakeLabel(GroupBox1, "Файл:", 8, 34, 16, false);
 
     edFWFile = new QComboBox(GroupBox1);
@@ -109,9 +112,21 @@ void TMainForm::BuildControls() {
     Splitter1->setSizes(
         {FORM_CLIENT_HEIGHT - GROUP_BOX_HEIGHT - 2 * GROUP_BOX_MARGIN - LOG_PANE_HEIGHT - SPLITTER_HEIGHT,
          LOG_PANE_HEIGHT});
+    lblCounters = new QLabel;
+    lblCounters->setFont(PixelFont(this, 12));
+    lblCounters->setContentsMargins(GROUP_BOX_MARGIN, 1, GROUP_BOX_MARGIN, 1);
+    reLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(reLog, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        QMenu* menu = LogPaneMenu(position);
+        menu->exec(reLog->viewport()->mapToGlobal(position));
+        delete menu;
+    });
+
     auto* panelLayout = new QVBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 0, 0);
-    panelLayout->addWidget(Splitter1);
+    panelLayout->setSpacing(0);
+    panelLayout->addWidget(Splitter1, 1);
+    panelLayout->addWidget(lblCounters);
 
     auto* formLayout = new QVBoxLayout(this);
     formLayout->setContentsMargins(0, 0, 0, 0);
@@ -144,6 +159,14 @@ void TMainForm::BuildControls() {
         core_->LeaveRunningWorkers();
         close();
     });
+}
+
+QMenu* TMainForm::LogPaneMenu(const QPoint& position) {
+    QMenu* menu = reLog->createStandardContextMenu(position);
+    menu->addSeparator();
+    QAction* reset = menu->addAction("Сбросить счётчики");
+    connect(reset, &QAction::triggered, this, [this] { core_->ResetCounters(); });
+    return menu;
 }
 
 QFileDialog* TMainForm::FileDialog() {

@@ -24,6 +24,19 @@ TEST(Arguments, CommandsAndTheirOptions) {
     EXPECT_EQ(watch.options.image, "--odd.eraw");
     EXPECT_FALSE(watch.options.startApp);
 
+    const std::string sha(64, 'A');
+    const TParseResult guarded = Parse({"watch", "--confirm", "--confirm-timeout", "2.25", "--retry=3",
+                                        "--skip-current", "--expect-sha256", sha, "--records", "r.jsonl"});
+    ASSERT_TRUE(guarded.Ok()) << guarded.error;
+    EXPECT_TRUE(guarded.options.startApp) << "a confirmation needs the application started";
+    EXPECT_EQ(guarded.options.confirmTimeout, std::chrono::milliseconds(2250));
+    EXPECT_EQ(guarded.options.retries, 3);
+    EXPECT_TRUE(guarded.options.skipCurrent);
+    EXPECT_EQ(guarded.options.expectSha256, std::string(64, 'a'));
+    EXPECT_EQ(guarded.options.records, "r.jsonl");
+    EXPECT_EQ(Parse({"write", "--confirm"}).options.confirmTimeout, std::chrono::seconds(5));
+    EXPECT_TRUE(Parse({"list", "--json"}).options.json);
+
     EXPECT_EQ(Parse({"list", "--log-dir", "x"}).options.command, TCommand::List);
     EXPECT_EQ(Parse({"--help"}).options.command, TCommand::Help);
     EXPECT_EQ(Parse({"write", "--bogus", "-h"}).options.command, TCommand::Help);
@@ -48,6 +61,18 @@ TEST(Arguments, Refusals) {
         {"list", "--image", "a.eraw"},
         {"list", "--report", "r.json"},
         {"list", "--start-app"},
+        {"write", "--json"},
+        {"list", "--records", "r.jsonl"},
+        {"write", "--expect-sha256", std::string(63, 'a')},
+        {"write", "--expect-sha256", std::string(63, 'a') + "g"},
+        {"write", "--confirm-timeout", "5"},  // without --confirm
+        {"write", "--confirm", "--confirm-timeout", "0"},
+        {"write", "--confirm", "--confirm-timeout", "1.2345"},
+        {"write", "--confirm", "--confirm-timeout", "-1"},
+        {"write", "--confirm", "--confirm-timeout", "3601"},
+        {"write", "--retry", "11"},
+        {"write", "--retry", "x"},
+        {"write", "--retry", "-1"},
     };
     for (const auto& arguments : refused) {
         std::string joined;

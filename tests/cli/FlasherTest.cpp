@@ -11,10 +11,13 @@
 #include <regex>
 #include <sstream>
 
+#include "cli/Flasher.h"
 #include "core/LoaderCore.h"
 #include "firmware/FirmwareImage.h"
+#include "flashing/FlashPlan.h"
 #include "flashing/Frames.h"
 #include "platform/Resources.h"
+#include "platform/Sha256.h"
 #include "platform/Text.h"
 #include "support/Frames.h"
 #include "support/Process.h"
@@ -109,6 +112,11 @@ std::string Device(const std::string& serial, const std::string& library, const 
            R"(", "firmware": "ZVMB-3.1", "bootloader": "ZVMB-1.04", "processor": "0x26013F37")" + more + "}";
 }
 
+std::vector<uint8_t> ReadImageBytes(const std::string& path) {
+    const std::string text = ReadText(path);
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 std::vector<uint8_t> Payload(std::span<const uint8_t> image) {
     const auto header = ReadImageHeader(image);
     return std::vector<uint8_t>(image.begin() + header->payloadOffset, image.end());
@@ -123,6 +131,17 @@ void ExpectWritten(const std::vector<uint8_t>& flash, const std::vector<uint8_t>
     EXPECT_TRUE(std::all_of(flash.begin(), flash.begin() + start, erased)) << serial;
     EXPECT_TRUE(std::equal(payload.begin(), payload.end(), flash.begin() + start)) << serial;
     EXPECT_TRUE(std::all_of(flash.begin() + start + static_cast<long>(payload.size()), flash.end(), erased)) << serial;
+}
+
+// A records file: one whole JSON object per line.
+std::vector<nlohmann::json> RecordLines(const std::filesystem::path& file) {
+    std::vector<nlohmann::json> records;
+    std::istringstream lines(ReadText(file));
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+        if (nlohmann::json::accept(line)) records.push_back(nlohmann::json::parse(line));
+    }
+    return records;
 }
 
 const nlohmann::json* Attempt(const nlohmann::json& report, int serial) {
@@ -193,11 +212,18 @@ TEST_F(Flasher, WriteWritesThreeDevicesAtOnce) {
         EXPECT_GT((*a)["elapsedMs"].get<int>(), 0);
     }
 
-    // The log file holds each printed log line once, in the loader's format.
+    // The day's log file and, beside it, the day's records, one line per attempt.
     std::vector<std::filesystem::path> files;
     for (const auto& f : std::filesystem::directory_iterator(logs)) files.push_back(f.path());
-    ASSERT_EQ(files.size(), 1u);
+    // ".jsonl" before ".log".
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 2u);
+    std::swap(files[0], files[1]);
     EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex("[0-9]{8}\\.log")));
+    EXPECT_EQ(files[1].filename().string(), files[0].stem().string() + ".jsonl");
+    const auto records = RecordLines(files[1]);
+    ASSERT_EQ(records.size(), 3u);
+    for (const auto& record : records) EXPECT_EQ(record, *Attempt(report, record["serial"].get<int>()));
     const std::string file = ReadText(files[0]);
     std::istringstream printed(out);
     size_t logLines = 0;
@@ -343,6 +369,164 @@ TEST_F(Flasher, WatchStoppedWhileADriverCallHangsEndsAtTheDeadline) {
     ASSERT_EQ(report["notWritten"].size(), 1u) << report.dump(2);
     EXPECT_EQ(report["notWritten"][0]["serial"], 821);
     EXPECT_EQ(report["notWritten"][0]["library"], "ftdi");
+}
+
+std::vector<nlohmann::json> Attempts(const nlohmann::json& report, int serial) {
+    std::vector<nlohmann::json> attempts;
+    for (const auto& a : report["attempts"])
+        if (a["serial"] == serial) attempts.push_back(a);
+    return attempts;
+}
+
+TEST_F(Flasher, RecordsAreAppendedWholeAndSurviveAKill) {
+    World(Device("901", "ftdi") + "," +
+          Device("902", "om", R"(, "faults": [{"kind": "hang", "read": 30, "ms": 60000}])"));
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    const auto records = world->dir / "records.jsonl";
+    std::ofstream(records) << R"({"earlier": "run"})"
+                           << "\n";
+    auto write = Start({"write", "--image", image, "--records", records.string(), "--report", ReportPath()});
+    ASSERT_TRUE(WaitUntil([&] { return RecordLines(records).size() == 2; }, 60s)) << write->Out() << write->Err();
+    ASSERT_TRUE(
+        WaitUntil([&] { return testing_support::CountEvents(world->trace.string(), "902", "hang") == 1; }, 60s));
+    write->Signal(SIGKILL);
+    write->Wait();
+
+    const auto lines = RecordLines(records);
+    ASSERT_EQ(lines.size(), 2u) << "the earlier line and 901's, each whole";
+    EXPECT_EQ(lines[0]["earlier"], "run");
+    EXPECT_EQ(lines[1]["serial"], 901);
+    EXPECT_EQ(lines[1]["outcome"], "written");
+    EXPECT_EQ(lines[1]["image"], "ZVMB-3.3");
+    // Plain UTF-8, as a reader of the file sees it.
+    EXPECT_NE(ReadText(records).find("\"result\":\"Обновление прошивки завершено успешно\""), std::string::npos);
+    const auto report = Report();
+    ASSERT_EQ(report["attempts"].size(), 1u);
+    EXPECT_EQ(report["attempts"][0], lines[1]) << "the report holds the same record";
+}
+
+TEST_F(Flasher, AnImageOfAnotherHashIsRefusedBeforeAnyDeviceIsOpened) {
+    World(Device("911", "ftdi"));
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    const std::string sha = Sha256Hex(ReadImageBytes(image));
+    std::string other = sha;
+    other[0] = other[0] == '0' ? '1' : '0';
+    std::string out, err;
+    EXPECT_EQ(Run({"write", "--image", image, "--expect-sha256", other}, &out, &err), 1) << out << err;
+    EXPECT_NE(err.find("SHA-256 is " + sha + ", not the expected " + other), std::string::npos) << err;
+    EXPECT_EQ(testing_support::CountEvents(world->trace.string(), "911", "open"), 0u);
+
+    // Hex digits in either case.
+    std::string upper = sha;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    EXPECT_EQ(Run({"write", "--image", image, "--expect-sha256", upper, "--report", ReportPath()}, &out, &err), 0)
+        << out << err;
+    EXPECT_EQ(Report()["attempts"][0]["imageSha256"], sha);
+}
+
+TEST_F(Flasher, AConfirmedWritePassesAndAnotherVersionFailsWithItsOwnStatus) {
+    World(Device("921", "ftdi", R"(, "firmwareAfterWrite": "ZVMB-3.3")") + "," +
+          Device("922", "om", R"(, "firmwareAfterWrite": "ZVMB-3.3")"));
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    std::string out;
+    ASSERT_EQ(Run({"write", "--image", image, "--confirm", "--report", ReportPath()}, &out), 0) << out;
+    const auto confirmed = Report();
+    for (int serial : {921, 922}) {
+        const nlohmann::json* a = Attempt(confirmed, serial);
+        ASSERT_TRUE(a);
+        EXPECT_EQ((*a)["confirmation"], "confirmed");
+        EXPECT_EQ((*a)["versionAfter"], "ZVMB-3.3");
+    }
+
+    World(Device("923", "ftdi", R"(, "firmwareAfterWrite": "ZVMB-3.3")") + "," + Device("924", "om"));
+    const auto started = std::chrono::steady_clock::now();
+    std::string err;
+    EXPECT_EQ(Run({"write", "--image", SmallImage("ZVMB-3.3", payload), "--confirm", "--confirm-timeout", "1.5",
+                   "--report", ReportPath()},
+                  &out, &err),
+              cli::EXIT_NOT_CONFIRMED)
+        << out << err;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+    const auto report = Report();
+    const nlohmann::json* mismatch = Attempt(report, 924);
+    ASSERT_TRUE(mismatch);
+    EXPECT_EQ((*mismatch)["code"], WRITE_NOT_CONFIRMED);
+    EXPECT_EQ((*mismatch)["confirmation"], "mismatch");
+    EXPECT_NE(out.find("Прошивка не подтверждена: прибор сообщает версию ZVMB-3.1"), std::string::npos) << out;
+    EXPECT_EQ((*Attempt(report, 923))["confirmation"], "confirmed");
+    ExpectWritten(world->Flash("924"), payload, "924");
+}
+
+TEST_F(Flasher, TheGuardsSkipTheCurrentAndRetryOnlyWhatARetryCanMend) {
+    // 931's write opens it a second time, and only that open is refused.
+    World(Device("931", "ftdi", R"(, "faults": [{"kind": "refuseOpen", "from": 2, "count": 1}])") + "," +
+          Device("932", "om", R"(, "locked": true)") + "," + Device("933", "ftdi", R"(, "firmware": "ZVMB-3.3")"));
+    std::vector<uint8_t> payload;
+    const std::string image = SmallImage("ZVMB-3.3", payload);
+    std::string out;
+    EXPECT_EQ(Run({"write", "--image", image, "--retry", "2", "--skip-current", "--report", ReportPath()}, &out), 1)
+        << out;
+    const auto report = Report();
+    const auto refused = Attempts(report, 931);
+    ASSERT_EQ(refused.size(), 2u) << report.dump(2);
+    EXPECT_EQ(refused[0]["code"], WRITE_OPEN_FAILED);
+    EXPECT_EQ(refused[0]["attempt"], 1);
+    EXPECT_EQ(refused[1]["outcome"], "written");
+    EXPECT_EQ(refused[1]["attempt"], 2);
+    ExpectWritten(world->Flash("931"), payload, "931");
+    EXPECT_EQ(Attempts(report, 932).size(), 1u) << "a locked device is tried once";
+    const auto current = Attempts(report, 933);
+    ASSERT_EQ(current.size(), 1u);
+    EXPECT_EQ(current[0]["outcome"], "skipped");
+    for (const auto& f : SentFrames(world->trace.string(), "933")) EXPECT_NE(f.header.command, CMD_ERASE_SECTOR);
+    EXPECT_EQ(report["written"], 1);
+    EXPECT_EQ(report["skipped"], 1);
+    EXPECT_EQ(report["failed"], 2) << "every failed try counts in the report";
+    EXPECT_NE(out.find("usbfwflash: 1 of 3 device(s) written, 1 already current"), std::string::npos) << out;
+}
+
+TEST_F(Flasher, ListAsJsonNamesTheDevicesThatShareASerial) {
+    World(Device("941", "ftdi", R"(, "listings": 2)") + "," + Device("942", "om"));
+    std::string out, err;
+    // A clash is worth the exit status of a failed search.
+    ASSERT_EQ(Run({"list", "--json"}, &out, &err), 1) << out << err;
+    const auto devices = nlohmann::json::parse(out);
+    ASSERT_EQ(devices.size(), 3u) << out;
+    EXPECT_EQ(devices[0]["serial"], 941);
+    EXPECT_EQ(devices[0]["sharedSerial"], true);
+    EXPECT_EQ(devices[1]["sharedSerial"], true);
+    EXPECT_EQ(devices[2]["library"], "om");
+    EXPECT_EQ(devices[2]["bootloader"], "ZVMB-1.4");
+    EXPECT_EQ(devices[2]["sharedSerial"], false);
+    EXPECT_NE(err.find("Одинаковый серийный номер у приборов FTDI (панель 1) и FTDI (панель 2)"), std::string::npos)
+        << err;
+
+    // Neither twin is written; the other device is.
+    EXPECT_EQ(Run({"write", "--report", ReportPath()}, &out, &err), 1) << out;
+    EXPECT_EQ(Report()["notWritten"].size(), 2u);
+    EXPECT_EQ(Report()["written"], 1);
+}
+
+TEST_F(Flasher, WatchGoesOnPastASilentDeviceAndSummarizes) {
+    World(R"({"serial": "951", "library": "ftdi", "mode": "silent"},)" + Device("952", "ftdi") + "," +
+          Device("953", "om"));
+    auto watch = Start({"watch", "--records", (world->dir / "records.jsonl").string()});
+    ASSERT_TRUE(watch->WaitForOutput("devices written: 2, failed: 0\n")) << watch->Out() << watch->Err();
+    EXPECT_NE(watch->Out().find("Прибор     951\tПрибор (ftdi) не отвечает; поиск повторяется без него"),
+              std::string::npos)
+        << watch->Out();
+    watch->Signal(SIGUSR1);
+    ASSERT_TRUE(watch->WaitForOutput("usbfwflash: summary: 2 written, 0 failed, ")) << watch->Out();
+    watch->Signal(SIGINT);
+    EXPECT_EQ(watch->Wait(), 0) << watch->Out() << watch->Err();
+    EXPECT_TRUE(std::regex_search(
+        watch->Out(), std::regex("stopped; 2 device\\(s\\) written, 0 failed\nusbfwflash: summary: 2 written, 0 "
+                                 "failed, [0-9]+\\.[0-9] s per device, [0-9]+ devices per hour\n")))
+        << watch->Out();
+    EXPECT_EQ(RecordLines(world->dir / "records.jsonl").size(), 2u);
 }
 
 }  // namespace

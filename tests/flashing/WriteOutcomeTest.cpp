@@ -28,5 +28,25 @@ TEST(WriteOutcome, ALockedDeviceIsSaidSoWhateverTheCode) {
     EXPECT_EQ(DescribeWrite(WRITE_OK, STATUS_LOCKED, 5).statusLevel, llSuccess);
 }
 
+TEST(WriteOutcome, OnlyAMissingAnswerIsWorthAnotherTry) {
+    EXPECT_TRUE(RetryMayMend(WRITE_OPEN_FAILED, 0));
+    EXPECT_TRUE(RetryMayMend(WRITE_WRITE_FAILED, STATUS_OK)) << "the last reply was fine: this one never came";
+    EXPECT_TRUE(RetryMayMend(WRITE_ERASE_FAILED, 0));
+    EXPECT_FALSE(RetryMayMend(WRITE_ERASE_FAILED, STATUS_LOCKED));
+    EXPECT_FALSE(RetryMayMend(WRITE_OPEN_FAILED, STATUS_LOCKED));
+    EXPECT_FALSE(RetryMayMend(WRITE_WRITE_FAILED, 130)) << "the device said no";
+    for (int32_t code : {WRITE_OK, WRITE_IMAGE_NOT_LOADED, WRITE_MAP_UNUSABLE, WRITE_BLOCK_DOES_NOT_FIT, WRITE_NO_DATA,
+                         WRITE_INCOMPATIBLE, WRITE_INTERRUPTED, WRITE_NOT_CONFIRMED})
+        EXPECT_FALSE(RetryMayMend(code, 0)) << code;
+}
+
+TEST(WriteOutcome, AnUnconfirmedWriteSaysWhatTheDeviceReported) {
+    EXPECT_EQ(DescribeWrite(WRITE_NOT_CONFIRMED, STATUS_OK, 900, "ZVMB-3.1"),
+              (TWriteOutcome{"Прошивка не подтверждена", llError,
+                             "(   900)Прошивка не подтверждена: прибор сообщает версию ZVMB-3.1", llError}));
+    EXPECT_EQ(DescribeWrite(WRITE_NOT_CONFIRMED, STATUS_OK, 900).logText,
+              "(   900)Прошивка не подтверждена: прибор не ответил");
+}
+
 }  // namespace
 }  // namespace zv

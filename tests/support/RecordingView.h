@@ -62,10 +62,12 @@ public:
         levels.push_back(level);
     }
     void ShowDeviceCount(int count) override { deviceCount = count; }
-    void ShowFirmwareInfo(const std::string& version, const std::string& date) override {
+    void ShowFirmwareInfo(const std::string& version, const std::string& date, const std::string& sha256) override {
         firmwareVersion = version;
         firmwareDate = date;
+        firmwareSha256 = sha256;
     }
+    void ShowWriteCounters(int written, int failed) override { counters = {written, failed}; }
     void FileHistoryChanged() override { ++historyChanges; }
 
     // Panels whose devices are still shown, in creation order.
@@ -81,7 +83,8 @@ public:
     std::vector<std::string> lines;
     std::vector<LogLevel> levels;
     int deviceCount = -1;  // -1: never shown
-    std::string firmwareVersion = "Неизвестна", firmwareDate = "Неизвестна";
+    std::string firmwareVersion = "Неизвестна", firmwareDate = "Неизвестна", firmwareSha256;
+    std::pair<int, int> counters{-1, -1};  // {-1, -1}: never shown
     int historyChanges = 0;
 };
 
