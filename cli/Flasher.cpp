@@ -416,7 +416,12 @@ void TFlasher::ProcessRetries() {
         }
         TDevEntry* entry = nullptr;
         for (TDevEntry* e : core_.Devices().Entries())
-            if (e->Key() == retry->device && !e->disconnected && !e->writeThread) entry = e;
+            if (e->Key() == retry->device && !e->disconnected) entry = e;
+        if (entry && entry->writeThread) {
+            // Replugged and written automatically meanwhile: that write decides.
+            retry = retries_.erase(retry);
+            continue;
+        }
         if (entry && entry->inBootloader) {
             core_.WriteButtonClick(entry->panel.get());
             retry = retries_.erase(retry);

@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 
 #include "core/EventLog.h"
 #include "core/LoaderCore.h"
+#include "core/WriteRecord.h"
 #include "platform/MessageEndpoint.h"
 #include "platform/Runtime.h"
 #include "platform/Text.h"
@@ -113,6 +116,45 @@ TEST_F(LoaderProcessTest, ClosingWhileADriverCallHangsEndsAtTheDeadline) {
     EXPECT_TRUE(
         std::regex_search(Cp1251ToUtf8(log), std::regex("Прибор 5500322\t\\( *[0-9]+\\)Ошибка 10 при прошивке")));
     EXPECT_EQ(Count(log, Utf8ToCp1251("не остановилась")), 1u);
+}
+
+// The day's records, as a reader finds them after the loader was killed.
+std::vector<nlohmann::json> WholeRecords(const std::filesystem::path& file) {
+    std::vector<nlohmann::json> records;
+    const std::string text = ReadText(file);
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "half a record";
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        records.push_back(nlohmann::json::parse(line, nullptr, false));
+        EXPECT_TRUE(records.back().is_object()) << line;
+    }
+    return records;
+}
+
+TEST_F(LoaderProcessTest, AKilledLoaderLeavesEveryEarlierRecordWhole) {
+    TSimWorld world(R"({"devices": [
+        {"serial": "5500331", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04"},
+        {"serial": "7100332", "library": "om", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04"},
+        {"serial": "5500333", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04",
+         "faults": [{"kind": "hang", "read": 30, "ms": 60000}]}]})");
+    std::ofstream(dir / "ZVFWLoader.ini", std::ios::binary) << "[COMMON]\r\nMainForm=10,10,700,500,1,165,1,0\r\n";
+    auto loader = Start(testing_support::WithoutSanitizerExitSleep());
+    const auto records = dir / "Logs" / DailyRecordFileName(std::chrono::system_clock::now());
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return std::filesystem::exists(records) && Count(ReadText(records), "\n") == 2 &&
+                   CountEvents(world.trace.string(), "5500333", "hang") == 1;
+        },
+        60s))
+        << loader->Err();
+    loader->Signal(SIGKILL);
+    loader->Wait(5s);
+    const auto all = WholeRecords(records);
+    ASSERT_EQ(all.size(), 2u);
+    for (const auto& record : all) {
+        EXPECT_EQ(record["outcome"], "written");
+        EXPECT_NE(record["serial"], 5500333);
+    }
 }
 
 }  // namespace
