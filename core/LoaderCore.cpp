@@ -371,7 +371,9 @@ bool TLoaderCore::LoadFirmwareFromResource(TBlockList& blocks, TFirmwareVersion&
     if (const auto resource = FindResource("FRMV", "RC_DATA"); resource && !resource->empty()) {
         std::vector<uint8_t> image(resource->begin(), resource->end());
         loaded = ParseFirmwareImage(image, version, blocks, ImageLog());
-        if (loaded) FLoadedSha256 = Sha256Hex(*resource);
+        // The resource never changes: hashed once, not for every write.
+        if (loaded && FResourceSha256.empty()) FResourceSha256 = Sha256Hex(*resource);
+        if (loaded) FLoadedSha256 = FResourceSha256;
     }
     FEmbeddedLoaded = loaded;
     return loaded;

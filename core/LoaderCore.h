@@ -218,6 +218,7 @@ private:
     TFirmwareVersion FFirmwareVersion;
     TFirmwareVersion FLoadedVersion;
     std::string FLoadedSha256;
+    std::string FResourceSha256;
     bool FEmbeddedLoaded = false;
     std::chrono::milliseconds FShutdownTimeout = SHUTDOWN_TIMEOUT;
     bool FShuttingDown = false;
