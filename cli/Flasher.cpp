@@ -18,8 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* LibraryName(int32_t transport) { return transport == TRANSPORT_OM ? "om" : "ftdi"; }
-
 // A retry waits this long, and a search again after a silent device at least
 // this long after the search before.
 constexpr auto RETRY_PAUSE = 1s;
@@ -27,7 +25,7 @@ constexpr auto RETRY_PAUSE = 1s;
 constexpr auto RETRY_GIVE_UP = 15s;
 
 TDeviceKey RecordKey(const TWriteRecord& record) {
-    return {record.serial, record.library == "om" ? TRANSPORT_OM : TRANSPORT_FTDI};
+    return {record.serial, record.library == LibraryName(TRANSPORT_OM) ? TRANSPORT_OM : TRANSPORT_FTDI};
 }
 
 }  // namespace
@@ -356,8 +354,8 @@ void TFlasher::OnRecord(const TWriteRecord& record) {
     const TDeviceKey key = RecordKey(record);
     auto used =
         std::find_if(retriesUsed_.begin(), retriesUsed_.end(), [&key](const auto& u) { return u.first == key; });
-    if (record.outcome == "written" || record.outcome == "skipped") {
-        if (record.outcome == "written") {
+    if (record.outcome == OUTCOME_WRITTEN || record.outcome == OUTCOME_SKIPPED) {
+        if (record.outcome == OUTCOME_WRITTEN) {
             ++written_;
             writtenMs_ += record.elapsedMs;
         } else {

@@ -13,8 +13,8 @@ std::string TReport::Json() const {
     nlohmann::json attemptList = nlohmann::json::array();
     int written = 0, skipped = 0;
     for (const TWriteRecord& a : attempts) {
-        written += a.outcome == "written";
-        skipped += a.outcome == "skipped";
+        written += a.outcome == OUTCOME_WRITTEN;
+        skipped += a.outcome == OUTCOME_SKIPPED;
         attemptList.push_back(RecordJson(a));
     }
     nlohmann::json missed = nlohmann::json::array();

@@ -11,16 +11,18 @@
 #include "platform/Text.h"
 
 namespace zv {
-namespace {
 
-std::tm LocalTime(std::chrono::system_clock::time_point when) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+TLocalTime LocalTime(std::chrono::system_clock::time_point when) {
+    using namespace std::chrono;
+    const std::time_t seconds = system_clock::to_time_t(when);
+    TLocalTime local{};
+    localtime_r(&seconds, &local.fields);
+    // Milliseconds of the same second that to_time_t truncated to; floor keeps
+    // times before 1970 right too.
+    local.milliseconds =
+        static_cast<int>(duration_cast<milliseconds>(when - floor<std::chrono::seconds>(when)).count());
     return local;
 }
-
-}  // namespace
 
 std::string DevicePrefix(int32_t serialNumber) {
     if (serialNumber == 0) return "Прибор -------\t";
@@ -34,7 +36,7 @@ std::string LogLine(int32_t serialNumber, std::string_view body) {
 }
 
 std::string DailyFileName(std::chrono::system_clock::time_point when, std::string_view extension) {
-    const std::tm t = LocalTime(when);
+    const std::tm t = LocalTime(when).fields;
     return Format("%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday) + std::string(extension);
 }
 
@@ -55,13 +57,10 @@ bool AppendWhole(const std::filesystem::path& file, std::string_view bytes, std:
 }
 
 std::string LogFileRecord(std::chrono::system_clock::time_point when, std::string_view line) {
-    using namespace std::chrono;
-    const std::tm t = LocalTime(when);
-    // Milliseconds of the same second that to_time_t truncated to; floor keeps
-    // times before 1970 right too.
-    const auto ms = duration_cast<milliseconds>(when - floor<seconds>(when)).count();
+    const TLocalTime local = LocalTime(when);
+    const std::tm& t = local.fields;
     std::string record = Format("[%02d.%02d.%04d %02d:%02d:%02d.%03d]\t", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
-                                t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ms));
+                                t.tm_hour, t.tm_min, t.tm_sec, local.milliseconds);
     record.append(line);
     record.append("\r\n");
     return Utf8ToCp1251(record);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -17,6 +18,14 @@ std::string DevicePrefix(int32_t serialNumber);
 
 // The whole line as the pane and the file show it.
 std::string LogLine(int32_t serialNumber, std::string_view body);
+
+// The local calendar fields of `when` and its milliseconds within the second,
+// from one reading: what the log's stamps and the records' times are made of.
+struct TLocalTime {
+    std::tm fields;
+    int milliseconds;
+};
+TLocalTime LocalTime(std::chrono::system_clock::time_point when);
 
 // "YYYYMMDD" and `extension` (".log"), of the local date of `when`.
 std::string DailyFileName(std::chrono::system_clock::time_point when, std::string_view extension);

@@ -31,8 +31,6 @@ bool AsksForReplug(const TDevEntry& entry) { return !entry.inBootloader && entry
 
 namespace {
 
-const char* LibraryName(int32_t transport) { return transport == TRANSPORT_OM ? "om" : "ftdi"; }
-
 const char* LevelName(LogLevel level) {
     switch (level) {
         case llError: return "error";
@@ -235,7 +233,7 @@ void TLoaderCore::SkipDeviceWrite(TDevEntry& entry) {
     record.image = version;
     record.imageDate = FLoadedVersion.formatDate();
     record.imageSha256 = FLoadedSha256;
-    record.outcome = "skipped";
+    record.outcome = OUTCOME_SKIPPED;
     record.result = "Версия прошивки уже установлена";
     record.level = LevelName(llSuccess);
     record.started = record.finished = LocalTimestamp(std::chrono::system_clock::now());
@@ -289,9 +287,9 @@ void TLoaderCore::WriteThreadTerminate(TWriteThread& thread) {
     record.image = thread.ImageVersion.formatVersion();
     record.imageDate = thread.ImageVersion.formatDate();
     record.imageSha256 = thread.ImageSha256;
-    record.outcome = thread.ErrorCode == WRITE_OK            ? "written"
-                     : thread.ErrorCode == WRITE_INTERRUPTED ? "interrupted"
-                                                             : "failed";
+    record.outcome = thread.ErrorCode == WRITE_OK            ? OUTCOME_WRITTEN
+                     : thread.ErrorCode == WRITE_INTERRUPTED ? OUTCOME_INTERRUPTED
+                                                             : OUTCOME_FAILED;
     record.code = thread.ErrorCode;
     record.lastReplyCode = thread.LastReplyCode;
     record.result = outcome.status;

@@ -44,16 +44,12 @@ std::string RecordLine(const TWriteRecord& record) {
 std::string DailyRecordFileName(std::chrono::system_clock::time_point when) { return DailyFileName(when, ".jsonl"); }
 
 std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
-    using namespace std::chrono;
-    const std::time_t whole = system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&whole, &local);
-    const auto ms = duration_cast<milliseconds>(when - floor<seconds>(when)).count();
+    const TLocalTime local = LocalTime(when);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offset = local.tm_gmtoff / 60;
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local.fields);
+    const long offset = local.fields.tm_gmtoff / 60;
     const long minutes = offset < 0 ? -offset : offset;
-    return Format("%s.%03d%c%02ld:%02ld", stamp, static_cast<int>(ms), offset < 0 ? '-' : '+', minutes / 60,
+    return Format("%s.%03d%c%02ld:%02ld", stamp, local.milliseconds, offset < 0 ? '-' : '+', minutes / 60,
                   minutes % 60);
 }
 

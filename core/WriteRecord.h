@@ -11,15 +11,20 @@
 
 namespace zv {
 
+// What an attempt came to, as a record's "outcome" names it.
+inline constexpr const char* OUTCOME_WRITTEN = "written";
+inline constexpr const char* OUTCOME_FAILED = "failed";
+inline constexpr const char* OUTCOME_INTERRUPTED = "interrupted";
+inline constexpr const char* OUTCOME_SKIPPED = "skipped";  // the device already holds the image
+
 struct TWriteRecord {
     int32_t serial = 0;
     std::string library;    // "ftdi" or "om"
     std::string processor;  // "0x26013F37"
     std::string firmwareBefore, bootloaderBefore;
     std::string image, imageDate, imageSha256;  // the image written, hashed whole
-    // "written", "failed", "interrupted" or "skipped" (already holds the image).
-    std::string outcome;
-    int32_t code = 0;  // the write's result code, 0 for success
+    std::string outcome;                        // one of the OUTCOME_ names
+    int32_t code = 0;                           // the write's result code, 0 for success
     int32_t lastReplyCode = 0;
     std::string result;  // the panel's status text, as the window shows it
     std::string level;   // "normal", "success" or "error"

@@ -2,6 +2,8 @@
 
 namespace zv {
 
+const char* LibraryName(int32_t transport) { return transport == TRANSPORT_OM ? "om" : "ftdi"; }
+
 std::optional<int32_t> ParseSerialNumber(std::string_view serial) {
     if (auto nul = serial.find('\0'); nul != std::string_view::npos) serial = serial.substr(0, nul);
     bool negative = false;

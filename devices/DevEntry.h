@@ -17,6 +17,9 @@ namespace zv {
 constexpr int32_t TRANSPORT_FTDI = 0;
 constexpr int32_t TRANSPORT_OM = 1;
 
+// "ftdi" or "om", as tables, reports and records name a library.
+const char* LibraryName(int32_t transport);
+
 // What tells attached devices apart: a serial number is unique only within
 // its library, and not even there when a device reports a wrong one.
 struct TDeviceKey {

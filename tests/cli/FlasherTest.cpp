@@ -21,6 +21,7 @@
 #include "platform/Text.h"
 #include "support/Frames.h"
 #include "support/Process.h"
+#include "support/Records.h"
 #include "support/SimWorld.h"
 
 namespace zv {
@@ -28,6 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::BuildDir;
+using testing_support::ReadRecords;
 using testing_support::ReadText;
 using testing_support::RunProgram;
 using testing_support::SentFrames;
@@ -133,17 +135,6 @@ void ExpectWritten(const std::vector<uint8_t>& flash, const std::vector<uint8_t>
     EXPECT_TRUE(std::all_of(flash.begin() + start + static_cast<long>(payload.size()), flash.end(), erased)) << serial;
 }
 
-// A records file: one whole JSON object per line.
-std::vector<nlohmann::json> RecordLines(const std::filesystem::path& file) {
-    std::vector<nlohmann::json> records;
-    std::istringstream lines(ReadText(file));
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
-        if (nlohmann::json::accept(line)) records.push_back(nlohmann::json::parse(line));
-    }
-    return records;
-}
-
 const nlohmann::json* Attempt(const nlohmann::json& report, int serial) {
     for (const auto& a : report["attempts"])
         if (a["serial"] == serial) return &a;
@@ -221,7 +212,7 @@ TEST_F(Flasher, WriteWritesThreeDevicesAtOnce) {
     std::swap(files[0], files[1]);
     EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex("[0-9]{8}\\.log")));
     EXPECT_EQ(files[1].filename().string(), files[0].stem().string() + ".jsonl");
-    const auto records = RecordLines(files[1]);
+    const auto records = ReadRecords(files[1]);
     ASSERT_EQ(records.size(), 3u);
     for (const auto& record : records) EXPECT_EQ(record, *Attempt(report, record["serial"].get<int>()));
     const std::string file = ReadText(files[0]);
@@ -387,13 +378,13 @@ TEST_F(Flasher, RecordsAreAppendedWholeAndSurviveAKill) {
     std::ofstream(records) << R"({"earlier": "run"})"
                            << "\n";
     auto write = Start({"write", "--image", image, "--records", records.string(), "--report", ReportPath()});
-    ASSERT_TRUE(WaitUntil([&] { return RecordLines(records).size() == 2; }, 60s)) << write->Out() << write->Err();
+    ASSERT_TRUE(WaitUntil([&] { return ReadRecords(records).size() == 2; }, 60s)) << write->Out() << write->Err();
     ASSERT_TRUE(
         WaitUntil([&] { return testing_support::CountEvents(world->trace.string(), "902", "hang") == 1; }, 60s));
     write->Signal(SIGKILL);
     write->Wait();
 
-    const auto lines = RecordLines(records);
+    const auto lines = ReadRecords(records);
     ASSERT_EQ(lines.size(), 2u) << "the earlier line and 901's, each whole";
     EXPECT_EQ(lines[0]["earlier"], "run");
     EXPECT_EQ(lines[1]["serial"], 901);
@@ -526,7 +517,7 @@ TEST_F(Flasher, WatchGoesOnPastASilentDeviceAndSummarizes) {
         watch->Out(), std::regex("stopped; 2 device\\(s\\) written, 0 failed\nusbfwflash: summary: 2 written, 0 "
                                  "failed, [0-9]+\\.[0-9] s per device, [0-9]+ devices per hour\n")))
         << watch->Out();
-    EXPECT_EQ(RecordLines(world->dir / "records.jsonl").size(), 2u);
+    EXPECT_EQ(ReadRecords(world->dir / "records.jsonl").size(), 2u);
 }
 
 }  // namespace

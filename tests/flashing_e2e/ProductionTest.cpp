@@ -7,7 +7,6 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "core/EventLog.h"
 #include "flashing/FlashPlan.h"
@@ -16,6 +15,7 @@
 #include "support/Frames.h"
 #include "support/LoaderHarness.h"
 #include "support/Process.h"
+#include "support/Records.h"
 #include "support/SimWorld.h"
 #include "support/TempDir.h"
 
@@ -23,7 +23,7 @@ namespace zv {
 namespace {
 
 using testing_support::CountEvents;
-using testing_support::ReadText;
+using testing_support::ReadRecords;
 using testing_support::SentFrames;
 using testing_support::TLoaderHarness;
 using testing_support::TSimWorld;
@@ -34,13 +34,6 @@ constexpr const char* kBuiltInVersion = "ZVMB-3.2";
 std::string Device(const std::string& serial, const std::string& library, const std::string& more = "") {
     return R"({"serial": ")" + serial + R"(", "library": ")" + library +
            R"(", "firmware": "ZVMB-3.1", "bootloader": "ZVMB-1.04", "processor": "0x26013F37")" + more + "}";
-}
-
-std::vector<nlohmann::json> Records(const std::filesystem::path& file) {
-    std::vector<nlohmann::json> records;
-    std::istringstream lines(ReadText(file));
-    for (std::string line; std::getline(lines, line);) records.push_back(nlohmann::json::parse(line));
-    return records;
 }
 
 const nlohmann::json& BySerial(const std::vector<nlohmann::json>& records, int serial) {
@@ -71,7 +64,7 @@ TEST_F(Production, EveryAttemptLeavesOneWholeRecordWithEveryField) {
     WriteAll(loader);
     EXPECT_EQ(loader.view.counters, std::make_pair(2, 2));
 
-    const auto all = Records(records);
+    const auto all = ReadRecords(records);
     ASSERT_EQ(all.size(), 4u);
     const auto image = FindResource("FRMV", "RC_DATA");
     const std::string sha = Sha256Hex(*image);
@@ -123,8 +116,8 @@ TEST_F(Production, TheWindowsRecordsGoBesideTheDailyLogOnlyWhileItIsKept) {
     loader.core.Options().writeLogToFile = true;
     WriteAll(loader);
     const auto file = dir / "Logs" / DailyRecordFileName(std::chrono::system_clock::now());
-    ASSERT_EQ(Records(file).size(), 1u);
-    EXPECT_EQ(Records(file)[0]["attempt"], 2);
+    ASSERT_EQ(ReadRecords(file).size(), 1u);
+    EXPECT_EQ(ReadRecords(file)[0]["attempt"], 2);
 }
 
 TEST_F(Production, TheStartedApplicationMustReportTheImagesVersion) {
@@ -139,7 +132,7 @@ TEST_F(Production, TheStartedApplicationMustReportTheImagesVersion) {
     loader.Search();
     WriteAll(loader);
 
-    const auto all = Records(dir / "records.jsonl");
+    const auto all = ReadRecords(dir / "records.jsonl");
     ASSERT_EQ(all.size(), 3u);
     const auto& confirmed = BySerial(all, 1121);
     EXPECT_EQ(confirmed["outcome"], "written");
@@ -209,7 +202,7 @@ TEST_F(Production, ADeviceThatHoldsTheImageAlreadyIsSkippedWhenAsked) {
     ClearBlocks(blocks);
     loader.Search();
     WriteAll(loader);
-    const auto all = Records(dir / "records.jsonl");
+    const auto all = ReadRecords(dir / "records.jsonl");
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(BySerial(all, 1141)["outcome"], "skipped");
     EXPECT_EQ(BySerial(all, 1141)["image"], kBuiltInVersion);

@@ -5,9 +5,7 @@
 
 #include <chrono>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "core/EventLog.h"
 #include "core/LoaderCore.h"
@@ -17,6 +15,7 @@
 #include "platform/Text.h"
 #include "support/Frames.h"
 #include "support/Process.h"
+#include "support/Records.h"
 #include "support/SimWorld.h"
 #include "support/TempDir.h"
 
@@ -25,6 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::CountEvents;
+using testing_support::ReadRecords;
 using testing_support::ReadText;
 using testing_support::TProcess;
 using testing_support::TSimWorld;
@@ -118,19 +118,6 @@ TEST_F(LoaderProcessTest, ClosingWhileADriverCallHangsEndsAtTheDeadline) {
     EXPECT_EQ(Count(log, Utf8ToCp1251("не остановилась")), 1u);
 }
 
-// The day's records, as a reader finds them after the loader was killed.
-std::vector<nlohmann::json> WholeRecords(const std::filesystem::path& file) {
-    std::vector<nlohmann::json> records;
-    const std::string text = ReadText(file);
-    EXPECT_TRUE(text.empty() || text.back() == '\n') << "half a record";
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        records.push_back(nlohmann::json::parse(line, nullptr, false));
-        EXPECT_TRUE(records.back().is_object()) << line;
-    }
-    return records;
-}
-
 TEST_F(LoaderProcessTest, AKilledLoaderLeavesEveryEarlierRecordWhole) {
     TSimWorld world(R"({"devices": [
         {"serial": "5500331", "firmware": "ZVMB-3.0", "bootloader": "ZVMB-1.04"},
@@ -149,7 +136,7 @@ TEST_F(LoaderProcessTest, AKilledLoaderLeavesEveryEarlierRecordWhole) {
         << loader->Err();
     loader->Signal(SIGKILL);
     loader->Wait(5s);
-    const auto all = WholeRecords(records);
+    const auto all = ReadRecords(records);
     ASSERT_EQ(all.size(), 2u);
     for (const auto& record : all) {
         EXPECT_EQ(record["outcome"], "written");

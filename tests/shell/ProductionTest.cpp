@@ -18,6 +18,7 @@
 #include "platform/Resources.h"
 #include "platform/Sha256.h"
 #include "shell/DevGroup.h"
+#include "support/Records.h"
 #include "support/SimWorld.h"
 #include "support/WindowFixture.h"
 
@@ -33,20 +34,13 @@ using testing_support::TSimWorld;
 
 std::string BuiltInSha256() { return Sha256Hex(*FindResource("FRMV", "RC_DATA")); }
 
-// Every line of the folder's records files, as read.
-std::vector<std::string> RecordLines(const std::filesystem::path& folder) {
-    std::vector<std::string> lines;
-    for (const auto& file : std::filesystem::directory_iterator(folder)) {
-        if (file.path().extension() != ".jsonl") continue;
-        std::ifstream in(file.path(), std::ios::binary);
-        const std::string text(std::istreambuf_iterator<char>(in), {});
-        EXPECT_TRUE(text.empty() || text.back() == '\n') << "a record ends without its line end";
-        for (size_t start = 0, end; start < text.size(); start = end + 1) {
-            end = text.find('\n', start);
-            lines.push_back(text.substr(start, end - start));
-        }
-    }
-    return lines;
+// Every record of the folder's records files.
+std::vector<nlohmann::json> FolderRecords(const std::filesystem::path& folder) {
+    std::vector<nlohmann::json> records;
+    for (const auto& file : std::filesystem::directory_iterator(folder))
+        if (file.path().extension() == ".jsonl")
+            for (auto& record : testing_support::ReadRecords(file.path())) records.push_back(std::move(record));
+    return records;
 }
 
 void ResetCounters(TMainForm& form) {
@@ -79,12 +73,11 @@ TEST_F(MainFormTest, CountersAndRecordsFollowEveryWriteAndTheResetStartsFromZero
                             "lastReplyCode", "result",       "level",          "interrupted",    "started",
                             "finished",      "elapsedMs",    "sectorsWritten", "sectorsSkipped", "sectorsProtected",
                             "confirmation",  "versionAfter", "attempt",        "host",           "loaderVersion"};
-    const std::vector<std::string> lines = RecordLines(dir / "Logs");
-    ASSERT_EQ(lines.size(), 3u);
+    const std::vector<nlohmann::json> records = FolderRecords(dir / "Logs");
+    ASSERT_EQ(records.size(), 3u);
     std::map<int, std::string> seen;
-    for (const std::string& line : lines) {
-        const auto record = nlohmann::json::parse(line, nullptr, false);
-        ASSERT_TRUE(record.is_object()) << line;
+    for (const nlohmann::json& record : records) {
+        const std::string line = record.dump();
         for (const char* field : fields) EXPECT_TRUE(record.contains(field)) << field << " missing: " << line;
         const int serial = record.value("serial", 0);
         ASSERT_TRUE(expected.count(serial)) << line;
@@ -110,9 +103,9 @@ TEST_F(MainFormTest, CountersAndRecordsFollowEveryWriteAndTheResetStartsFromZero
     static_cast<TFWLoaderDevGroup&>(*locked->panel).btnWrite->click();
     ASSERT_TRUE(ServeUntil([&] { return ended() == 1 && core.WritesRunning() == 0; }, 60s));
     EXPECT_EQ(form->lblCounters->text(), "Прошито: 0   Ошибок: 1");
-    const std::vector<std::string> after = RecordLines(dir / "Logs");
+    const std::vector<nlohmann::json> after = FolderRecords(dir / "Logs");
     ASSERT_EQ(after.size(), 4u);
-    EXPECT_EQ(nlohmann::json::parse(after.back()).value("attempt", 0), 2) << "the same device's second write";
+    EXPECT_EQ(after.back().value("attempt", 0), 2) << "the same device's second write";
 }
 
 TEST_F(MainFormTest, TheImageDigestIsShownShortWithTheWholeInItsTooltipClearOfItsNeighbours) {
