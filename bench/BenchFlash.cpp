@@ -8,6 +8,7 @@
 //   bench-flash [N]
 
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,11 @@
 using namespace zv;
 
 namespace {
+
+// User and system time in `usage`.
+double CpuSeconds(const rusage& usage) {
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 struct TCaseResult {
     bench::TLibraryTimes writes;
@@ -83,7 +89,7 @@ TCaseResult Flash(const std::filesystem::path& flasher, int devices, int first) 
         std::fprintf(stderr, "bench-flash: %zu of %d devices written\n", count, devices);
         std::exit(1);
     }
-    result.cpuPercent = bench::CpuSeconds(usage) / wall * 100;
+    result.cpuPercent = CpuSeconds(usage) / wall * 100;
     result.terminalKiB = static_cast<double>(drawn) / 1024;
     return result;
 }

@@ -2,8 +2,6 @@
 // What the benchmarks share: the simulator's libraries on the search path, a
 // window that draws nothing, and medians.
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "core/LoaderView.h"
+#include "platform/Runtime.h"
 #include "sim/ScratchWorld.h"
 #include "threading/EventQueue.h"
 #include "transport/DriverLibraries.h"
@@ -19,8 +18,7 @@
 namespace zv::bench {
 
 inline void UseSimulatorLibraries(char** argv) {
-    const auto exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    zvsim::UseSimulatorLibraries((exeDir.parent_path() / "sim").string(), argv);
+    zvsim::UseSimulatorLibraries((ExecutableFolder().parent_path() / "sim").string(), argv);
 }
 
 // A world for one run, untraced: tracing would be measured too.
@@ -75,11 +73,6 @@ std::string DevicesJson(int devices, LibraryOf libraryOf) {
 // or from the maker's library (1).
 inline std::string HubJson(int devices, int first) {
     return DevicesJson(devices, [first](int i) { return (i + first) % 2 ? "om" : "ftdi"; });
-}
-
-// User and system time in `usage`.
-inline double CpuSeconds(const rusage& usage) {
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The number of devices written at once: the first argument, 32 without one.

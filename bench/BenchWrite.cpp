@@ -3,8 +3,6 @@
 // the protocol imposes on the frames it actually sent: 1 ms between the 64-byte
 // chunks of each frame and, over FTDI, 1 ms before each reply is taken.
 
-#include <sys/resource.h>
-
 #include <cstdio>
 
 #include "BenchSupport.h"
@@ -17,11 +15,7 @@ using namespace zv;
 
 namespace {
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return bench::CpuSeconds(usage);
-}
+double CpuSeconds() { return ProcessCpuSeconds(); }
 
 uint32_t Pauses(uint32_t frameLength) { return (frameLength + CHANNEL_CHUNK_SIZE - 1) / CHANNEL_CHUNK_SIZE - 1; }
 

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #include "devices/DevEntry.h"
+#include "platform/Files.h"
 
 namespace zv::cli {
 namespace {
@@ -67,7 +69,11 @@ bool Accepts(const TOptionRule& rule, TCommand command) {
 std::string Apply(TCliOptions& options, std::string_view name, const std::string& value) {
     auto once = [&](auto& slot) -> std::string {
         if (slot) return "option " + std::string(name) + " given twice";
-        slot = value;
+        // A folder's name in any script, whatever the system's code page.
+        if constexpr (std::is_same_v<std::decay_t<decltype(*slot)>, std::filesystem::path>)
+            slot = Utf8Path(value);
+        else
+            slot = value;
         return {};
     };
     if (name == "--start-app" || name == "--confirm" || name == "--skip-current" || name == "--json") {
@@ -196,7 +202,8 @@ Commands:
           --serial) at once. A device in application mode is not written, nor
           are devices that report the same serial number.
   watch   Write every device that appears in bootloader mode until Ctrl-C or
-          SIGTERM. Searches at start, on udev events and on "537 7 0" posted
+          SIGTERM. Searches at start, on the system's device notifications
+          (udev; on Windows, USB device interface arrivals) and on "537 7 0" posted
           to the loader window's endpoint (what `zvsim plug` sends); "16 0 0"
           ends it like Ctrl-C. Running writes stop at a sector boundary and
           are reported as interrupted. A search that a silent device fails is

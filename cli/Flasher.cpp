@@ -1,7 +1,5 @@
 #include "cli/Flasher.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -9,6 +7,7 @@
 #include "core/EventLog.h"
 #include "flashing/FlashPlan.h"
 #include "flashing/WriteOutcome.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/Runtime.h"
 #include "transport/DriverLibraries.h"
@@ -181,7 +180,7 @@ int TFlasher::Watch() {
     core_.Options().autoWrite = true;
     const std::filesystem::path socket = RuntimeFolder() / WINDOW_ENDPOINT_NAME;
     if (endpoint_.Listen(socket)) {
-        loop_.Watch(endpoint_.Fd(), [this] {
+        loop_.Watch(endpoint_.WaitHandle(), [this] {
             endpoint_.Serve([this](const TWindowMessage& message) {
                 if (message.msg == WM_DEVICECHANGE) {
                     if (const auto due = core_.DeviceChanged(message.wParam)) {
@@ -197,18 +196,19 @@ int TFlasher::Watch() {
         });
     } else {
         Complain("the loader window or another watcher listens at " + socket.string() +
-                 "; searching on udev events only");
+                 "; searching on the system's device notifications only");
     }
-    if (udev_.Open()) {
-        loop_.Watch(udev_.Fd(), [this] {
-            if (!udev_.Drain()) return;
+    if (deviceMonitor_.Open()) {
+        loop_.Watch(deviceMonitor_.WaitHandle(), [this] {
+            if (!deviceMonitor_.Drain()) return;
             if (const auto due = core_.DeviceChanged(DBT_DEVNODES_CHANGED)) {
                 searchDue_ = due;
                 core_.SetLeftAlone({});
             }
         });
     } else {
-        Complain("udev cannot be reached; searching only on device changes posted to the endpoint");
+        Complain(
+            "the system's device notifications cannot be had; searching only on device changes posted to the endpoint");
     }
     ShowCounters();
     StartSearch();
@@ -259,7 +259,7 @@ bool TFlasher::PrepareOutputs() {
     if (options_.logDir) {
         std::error_code error;
         std::filesystem::create_directories(*options_.logDir, error);
-        if (!std::filesystem::is_directory(*options_.logDir, error) || ::access(options_.logDir->c_str(), W_OK) != 0) {
+        if (!std::filesystem::is_directory(*options_.logDir, error) || !MayCreateFilesIn(*options_.logDir)) {
             Complain("cannot write log files in " + options_.logDir->string());
             return false;
         }
@@ -270,7 +270,7 @@ bool TFlasher::PrepareOutputs() {
         // Opened for appending once now, so that a file that cannot take the
         // records is refused before any device is touched.
         std::string error;
-        if (!AppendWhole(*options_.records, "", &error)) {
+        if (!AppendToFile(*options_.records, "", &error)) {
             Complain("cannot append records to " + error);
             return false;
         }

@@ -14,8 +14,8 @@
 #include "cli/Report.h"
 #include "cli/Terminal.h"
 #include "core/LoaderCore.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/MessageEndpoint.h"
-#include "platform/UdevMonitor.h"
 
 namespace zv::cli {
 
@@ -80,7 +80,7 @@ private:
     TReport report_;
     bool reportSaveFailed_ = false;
     TMessageEndpoint endpoint_;
-    TUdevMonitor udev_;
+    TDeviceMonitor deviceMonitor_;
     struct TRetry {
         TDeviceKey device;
         TClock::time_point due;

@@ -1,11 +1,8 @@
 #include "cli/Report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
+
+#include "platform/Files.h"
 
 namespace zv::cli {
 
@@ -36,32 +33,7 @@ std::string TReport::Json() const {
 }
 
 bool TReport::Save(const std::filesystem::path& file, std::string& error) const {
-    const std::string text = Json();
-    const std::filesystem::path temporary = file.string() + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = temporary.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const int writeErrno = errno;
-    if (::close(fd) != 0 || done != text.size()) {
-        error = temporary.string() + ": " + std::strerror(done != text.size() ? writeErrno : errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), file.c_str()) != 0) {
-        error = file.string() + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileByRename(file, Json(), &error);
 }
 
 }  // namespace zv::cli

@@ -1,10 +1,8 @@
 #include "cli/Terminal.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
+#include "platform/Console.h"
 #include "platform/Format.h"
 
 namespace zv::cli {
@@ -194,9 +192,8 @@ void TCliView::Emit(LogLevel level, const std::string& line) {
 }
 
 size_t TCliView::Columns() const {
-    winsize size{};
-    if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
-    return 80;
+    const int columns = TerminalColumns(out_);
+    return columns > 1 ? static_cast<size_t>(columns) : 80;
 }
 
 }  // namespace zv::cli

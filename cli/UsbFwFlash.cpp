@@ -1,9 +1,6 @@
 // usbfwflash: the loader's core driven from a terminal, for production lines,
 // scripts and machines without a display.
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +9,13 @@
 
 #include "cli/Arguments.h"
 #include "cli/Flasher.h"
+#include "platform/Console.h"
 
 int main(int argc, char** argv) {
     using namespace zv::cli;
-    const TParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    zv::PrepareConsole();
+    std::vector<std::string> arguments = zv::ProgramArguments(argc, argv);
+    const TParseResult parsed = ParseArguments(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     if (!parsed.Ok()) {
         std::fprintf(stderr, "usbfwflash: %s\n\n%s", parsed.error.c_str(), UsageText());
         return 2;
@@ -24,10 +24,8 @@ int main(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
-    // A reader that goes away (| head) must not end a write half way.
-    std::signal(SIGPIPE, SIG_IGN);
     const char* term = std::getenv("TERM");
-    const bool terminal = ::isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0);
+    const bool terminal = zv::IsTerminal(stdout) && !(term && std::strcmp(term, "dumb") == 0);
     try {
         TFlasher flasher(parsed.options, stdout, stderr, terminal);
         return flasher.Run();

@@ -1,13 +1,10 @@
 #include "core/EventLog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 
+#include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/LocalTime.h"
 #include "platform/Text.h"
 
 namespace zv {
@@ -15,8 +12,8 @@ namespace zv {
 TLocalTime LocalTime(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
     const std::time_t seconds = system_clock::to_time_t(when);
-    TLocalTime local{};
-    localtime_r(&seconds, &local.fields);
+    const TCalendarTime calendar = LocalCalendarTime(seconds);
+    TLocalTime local{calendar.fields, 0, calendar.utcOffsetSeconds};
     // Milliseconds of the same second that to_time_t truncated to; floor keeps
     // times before 1970 right too.
     local.milliseconds =
@@ -42,20 +39,6 @@ std::string DailyFileName(std::chrono::system_clock::time_point when, std::strin
 
 std::string DailyLogFileName(std::chrono::system_clock::time_point when) { return DailyFileName(when, ".log"); }
 
-bool AppendWhole(const std::filesystem::path& file, std::string_view bytes, std::string* error) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    const int writeErrno = errno;
-    ::close(fd);
-    if (written == static_cast<ssize_t>(bytes.size())) return true;
-    if (error) *error = file.string() + ": " + (written < 0 ? std::strerror(writeErrno) : "short write");
-    return false;
-}
-
 std::string LogFileRecord(std::chrono::system_clock::time_point when, std::string_view line) {
     const TLocalTime local = LocalTime(when);
     const std::tm& t = local.fields;
@@ -72,7 +55,7 @@ void WriteLogFile(const std::filesystem::path& folder, std::string_view line,
     std::filesystem::create_directories(folder, ignored);
     // The file name and the record's stamp come from one reading of the
     // clock, so a line is never filed under the day before its own stamp.
-    AppendWhole(folder / DailyLogFileName(when), LogFileRecord(when, line));
+    AppendToFile(folder / DailyLogFileName(when), LogFileRecord(when, line));
 }
 
 std::filesystem::path LogFolder(const std::filesystem::path& exeDir) { return exeDir / "Logs"; }

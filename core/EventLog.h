@@ -24,6 +24,7 @@ std::string LogLine(int32_t serialNumber, std::string_view body);
 struct TLocalTime {
     std::tm fields;
     int milliseconds;
+    long utcOffsetSeconds;
 };
 TLocalTime LocalTime(std::chrono::system_clock::time_point when);
 
@@ -31,11 +32,6 @@ TLocalTime LocalTime(std::chrono::system_clock::time_point when);
 std::string DailyFileName(std::chrono::system_clock::time_point when, std::string_view extension);
 // "YYYYMMDD.log" of the local date of `when`.
 std::string DailyLogFileName(std::chrono::system_clock::time_point when);
-
-// Appends `bytes` to `file`, created if missing, in one write call, so a
-// reader never sees half of them. False, with the reason in `error` when it
-// is given, if the file cannot be opened or did not take them whole.
-bool AppendWhole(const std::filesystem::path& file, std::string_view bytes, std::string* error = nullptr);
 
 // "[dd.mm.yyyy hh:mm:ss.zzz]\t" + line + "\r\n", in Windows-1251.
 std::string LogFileRecord(std::chrono::system_clock::time_point when, std::string_view line);

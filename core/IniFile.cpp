@@ -1,12 +1,11 @@
 #include "core/IniFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
+
+#include "platform/Files.h"
 
 namespace zv {
 namespace {
@@ -120,25 +119,10 @@ std::string CutValue(std::string_view value) {
 }
 
 bool WriteWhole(const std::filesystem::path& path, const std::string& content) {
-    // A new file beside the old one, renamed over it: a crash never leaves
-    // half a settings file. A folder we may not create files in still lets
-    // us rewrite a file we may write.
-    const std::filesystem::path temporary = path.string() + ".tmp";
-    for (const auto& target : {temporary, path}) {
-        const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) continue;
-        size_t done = 0;
-        while (done < content.size()) {
-            const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        const bool written = done == content.size() && ::close(fd) == 0;
-        if (target == path) return written;
-        if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-        ::unlink(temporary.c_str());
-    }
-    return false;
+    // A new file renamed over the old one: a crash never leaves half a
+    // settings file. A folder we may not create files in still lets us
+    // rewrite a file we may write.
+    return WriteFileByRename(path, content) || WriteFileInPlace(path, content);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "core/EventLog.h"
+#include "platform/Files.h"
 #include "platform/Format.h"
 
 namespace zv {
@@ -47,14 +48,14 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
     const TLocalTime local = LocalTime(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local.fields);
-    const long offset = local.fields.tm_gmtoff / 60;
+    const long offset = local.utcOffsetSeconds / 60;
     const long minutes = offset < 0 ? -offset : offset;
     return Format("%s.%03d%c%02ld:%02ld", stamp, local.milliseconds, offset < 0 ? '-' : '+', minutes / 60,
                   minutes % 60);
 }
 
 bool AppendRecord(const std::filesystem::path& file, const TWriteRecord& record, std::string& error) {
-    return AppendWhole(file, RecordLine(record), &error);
+    return AppendToFile(file, RecordLine(record), &error);
 }
 
 const char* LoaderVersion() { return ZV_LOADER_VERSION; }

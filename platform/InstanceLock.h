@@ -1,9 +1,11 @@
 #pragma once
-// The single-instance test: an advisory lock on a file in the runtime folder.
-// The system drops it when the process ends, so a crashed instance never
-// blocks the next start.
+// The single-instance test: on Linux an advisory lock on a file in the runtime
+// folder, on Windows the named mutex of the file's name (named objects live in
+// the session, not in folders). The system drops either when the process ends,
+// so a crashed instance never blocks the next start.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -21,8 +23,8 @@ public:
     TInstanceLock& operator=(const TInstanceLock&) = delete;
 
 private:
-    explicit TInstanceLock(int fd) : fd_(fd) {}
-    int fd_;
+    explicit TInstanceLock(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_;  // the lock file's descriptor; the mutex's handle
 };
 
 }  // namespace zv

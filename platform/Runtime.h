@@ -17,4 +17,7 @@ std::filesystem::path ExecutableFolder();
 // This machine's name, as the production records give it.
 std::string HostName();
 
+// The processor time (user and system) this process has used so far.
+double ProcessCpuSeconds();
+
 }  // namespace zv

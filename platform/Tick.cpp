@@ -1,19 +1,10 @@
 #include "platform/Tick.h"
 
-#include <sys/prctl.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
 
 namespace zv {
-
-uint32_t GetTickCount() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-void UseFinestTimerSlack() { prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0); }
 
 namespace {
 
@@ -30,7 +21,7 @@ constexpr std::chrono::nanoseconds kMostEarly{200'000};
 
 void SleepMs(uint32_t milliseconds) {
     using namespace std::chrono;
-    thread_local const bool finest = (UseFinestTimerSlack(), true);
+    thread_local const bool finest = (UseFinestTimer(), true);
     (void)finest;
     // Even with the finest slack the kernel wakes a sleeper some tens of
     // microseconds late, more in a virtual machine, and a write makes

@@ -11,11 +11,15 @@ namespace zv {
 // compare ticks only by unsigned differences.
 uint32_t GetTickCount();
 
-// Sets the calling thread's timer slack to the least the kernel allows. The
-// protocol's pauses are single milliseconds, many per frame, and the default
-// slack of 50 us per sleep would add up; workers set it when they start, and
-// SleepMs on any other thread before its first pause.
-void UseFinestTimerSlack();
+// Makes the timer as fine as the system allows for the calling thread's
+// pauses. The protocol's pauses are single milliseconds, many per frame:
+// Linux's default timer slack of 50 us per sleep would add up, and Windows'
+// default timer period of 15.6 ms would make a write ten times as long.
+// Workers call it when they start, and SleepMs on any other thread before its
+// first pause.
+void UseFinestTimer();
+// Whether the calling thread's pauses have the finest timer.
+bool FinestTimerInUse();
 
 void SleepMs(uint32_t milliseconds);
 

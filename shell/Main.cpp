@@ -222,8 +222,8 @@ void TMainForm::FormDestroy() {
     destroyed_ = true;
     delete endpointNotifier_;
     endpointNotifier_ = nullptr;
-    delete udevNotifier_;
-    udevNotifier_ = nullptr;
+    delete deviceNotifier_;
+    deviceNotifier_ = nullptr;
     try {
         SaveSettings();
     } catch (const TIniWriteError& error) {

@@ -14,8 +14,8 @@
 
 #include "core/LoaderCore.h"
 #include "core/LoaderView.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/MessageEndpoint.h"
-#include "platform/UdevMonitor.h"
 #include "shell/QtMainThread.h"
 #include "transport/DriverLibraries.h"
 
@@ -158,9 +158,9 @@ private:
     TAnchors* groupAnchors_ = nullptr;
     TLogPane* logPane_ = nullptr;  // owned by reLog
     TMessageEndpoint endpoint_;
-    TUdevMonitor udev_;
+    TDeviceMonitor deviceMonitor_;
     QSocketNotifier* endpointNotifier_ = nullptr;
-    QSocketNotifier* udevNotifier_ = nullptr;
+    QSocketNotifier* deviceNotifier_ = nullptr;
     bool shown_ = false;
     bool destroyed_ = false;
 };

@@ -11,14 +11,14 @@ namespace zv {
 void TMainForm::ListenForDeviceChanges() {
     if (environment_.runtimeFolder.empty()) return;
     if (endpoint_.Listen(environment_.runtimeFolder / WINDOW_ENDPOINT_NAME)) {
-        endpointNotifier_ = new QSocketNotifier(endpoint_.Fd(), QSocketNotifier::Read, this);
+        endpointNotifier_ = new QSocketNotifier(endpoint_.WaitHandle(), QSocketNotifier::Read, this);
         connect(endpointNotifier_, &QSocketNotifier::activated, this,
                 [this] { endpoint_.Serve([this](const TWindowMessage& message) { HandleWindowMessage(message); }); });
     }
-    if (udev_.Open()) {
-        udevNotifier_ = new QSocketNotifier(udev_.Fd(), QSocketNotifier::Read, this);
-        connect(udevNotifier_, &QSocketNotifier::activated, this, [this] {
-            if (udev_.Drain()) WMDeviceChange(DBT_DEVNODES_CHANGED);
+    if (deviceMonitor_.Open()) {
+        deviceNotifier_ = new QSocketNotifier(deviceMonitor_.WaitHandle(), QSocketNotifier::Read, this);
+        connect(deviceNotifier_, &QSocketNotifier::activated, this, [this] {
+            if (deviceMonitor_.Drain()) WMDeviceChange(DBT_DEVNODES_CHANGED);
         });
     }
 }

@@ -41,7 +41,7 @@ protected:
     void Run(THandOver handOver, std::function<void()> body, std::function<void()> onTerminate) {
         thread_ = std::thread(
             [this, handOver = std::move(handOver), body = std::move(body), onTerminate = std::move(onTerminate)] {
-                UseFinestTimerSlack();
+                UseFinestTimer();
                 body();
                 finished_.store(true, std::memory_order_release);
                 handOver.Post(onTerminate);

@@ -30,7 +30,10 @@ bool ChannelWriteChunk(TDevEntry& entry, const uint8_t* chunk, uint32_t length, 
     written = 0;
     if (IsFtdi(entry)) {
         if (!FtdiBound() || !entry.ftHandle) return false;
-        return Ftdi.FT_Write(entry.ftHandle, const_cast<uint8_t*>(chunk), length, &written) == ftdi::FT_OK;
+        ftdi::DWORD sent = 0;
+        const bool ok = Ftdi.FT_Write(entry.ftHandle, const_cast<uint8_t*>(chunk), length, &sent) == ftdi::FT_OK;
+        written = static_cast<uint32_t>(sent);
+        return ok;
     }
     if (!OmBound() || !entry.omHandle) return false;
     return Om.OM_Write(entry.omHandle, chunk, length, &written) == OM_OK;
@@ -53,10 +56,10 @@ uint32_t FtdiRead(TDevEntry& entry, uint8_t* buffer, uint32_t bufferSize, uint32
         // Give the rest of a reply that is still arriving a moment to queue.
         SleepMs(FTDI_POLL_MS);
         Ftdi.FT_GetStatus(entry.ftHandle, &received, &transmit, &events);
-        received = std::min(received, bufferSize);
+        received = std::min<ftdi::DWORD>(received, bufferSize);
         ftdi::DWORD read = 0;
         if (Ftdi.FT_Read(entry.ftHandle, buffer, received, &read) != ftdi::FT_OK) return 0;
-        return std::min(read, bufferSize);
+        return static_cast<uint32_t>(std::min<ftdi::DWORD>(read, bufferSize));
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "transport/DriverLibraries.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
+
+#include "platform/Library.h"
 
 namespace zv {
 
@@ -16,7 +16,7 @@ namespace {
 // Looks up `name` and stores it in `slot` at once, as the binding goes.
 template <typename F>
 bool Bind(void* library, F& slot, const char* name) {
-    void* symbol = dlsym(library, name);
+    void* symbol = SharedLibrarySymbol(library, name);
     if (!symbol) return false;
     slot = reinterpret_cast<F>(symbol);
     return true;
@@ -25,7 +25,7 @@ bool Bind(void* library, F& slot, const char* name) {
 }  // namespace
 
 void* LoadFtdiLibrary() {
-    void* library = dlopen(FTDI_LIBRARY_FILE, RTLD_NOW);
+    void* library = LoadSharedLibrary(FTDI_LIBRARY_FILE);
     if (!library) return nullptr;
     TFtdiEntryPoints& f = Ftdi;
     const bool all =
@@ -43,7 +43,7 @@ void* LoadFtdiLibrary() {
         Bind(library, f.FT_GetDeviceInfoList, "FT_GetDeviceInfoList") && Bind(library, f.FT_OpenEx, "FT_OpenEx") &&
         Bind(library, f.FT_Rescan, "FT_Rescan");
     if (!all) {
-        dlclose(library);
+        FreeSharedLibrary(library);
         return nullptr;
     }
     return library;
@@ -51,7 +51,7 @@ void* LoadFtdiLibrary() {
 
 void* LoadOmLibrary(std::string& omLibraryName) {
     omLibraryName = OM_LIBRARY_FILE;
-    void* library = dlopen(omLibraryName.c_str(), RTLD_NOW);
+    void* library = LoadSharedLibrary(omLibraryName.c_str());
     if (!library) return nullptr;
     TOmEntryPoints& o = Om;
     const bool all = Bind(library, o.OM_GetListDevices, "OM_GetListDevices") &&
@@ -60,7 +60,7 @@ void* LoadOmLibrary(std::string& omLibraryName) {
                      Bind(library, o.OM_ReadNotTimeOut, "OM_ReadNotTimeOut") && Bind(library, o.OM_Write, "OM_Write") &&
                      Bind(library, o.OM_Purge, "OM_Purge") && Bind(library, o.OM_SetTimeouts, "OM_SetTimeouts");
     if (!all) {
-        dlclose(library);
+        FreeSharedLibrary(library);
         return nullptr;
     }
     return library;

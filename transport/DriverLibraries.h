@@ -11,8 +11,13 @@
 
 namespace zv {
 
+#if defined(_WIN32)
+inline constexpr const char* FTDI_LIBRARY_FILE = "ftd2xx.dll";
+inline constexpr const char* OM_LIBRARY_FILE = "ZVUSB.dll";
+#else
 inline constexpr const char* FTDI_LIBRARY_FILE = "libftd2xx.so";
 inline constexpr const char* OM_LIBRARY_FILE = "libzvusb.so";
+#endif
 
 // Entry points, in the order they are looked up. Written only by the binding.
 struct TFtdiEntryPoints {

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
+#include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/Resources.h"
 #include "platform/Sha256.h"
 
@@ -29,22 +31,22 @@ int Usage() {
     return kUsage;
 }
 
-std::optional<std::vector<uint8_t>> ReadFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
+std::optional<std::vector<uint8_t>> ReadBytes(const char* path) {
+    std::ifstream in(zv::Utf8Path(path), std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
     return bytes;
 }
 
-bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+bool WriteBytes(const char* path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(zv::Utf8Path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
 int Info(const char* path) {
-    auto bytes = ReadFile(path);
+    auto bytes = ReadBytes(path);
     if (!bytes) {
         std::fprintf(stderr, "fwimage: cannot read %s\n", path);
         return kUsage;
@@ -93,7 +95,7 @@ int Pack(int argc, char** argv) {
             files.push_back(argv[i]);
     }
     if (!versionText || files.size() != 2) return Usage();
-    auto payload = ReadFile(files[0]);
+    auto payload = ReadBytes(files[0]);
     if (!payload) {
         std::fprintf(stderr, "fwimage: cannot read %s\n", files[0]);
         return kUsage;
@@ -103,7 +105,7 @@ int Pack(int argc, char** argv) {
         std::fprintf(stderr, "fwimage: payload or texts too large for an image\n");
         return kUsage;
     }
-    if (!WriteFile(files[1], zv::PackFirmwareImage(*versionText, dateText, *payload))) {
+    if (!WriteBytes(files[1], zv::PackFirmwareImage(*versionText, dateText, *payload))) {
         std::fprintf(stderr, "fwimage: cannot write %s\n", files[1]);
         return kUsage;
     }
@@ -116,7 +118,7 @@ int Builtin(const char* path) {
         std::fprintf(stderr, "fwimage: this program carries no built-in image\n");
         return kRefused;
     }
-    if (!WriteFile(path, std::vector<uint8_t>(image->begin(), image->end()))) {
+    if (!WriteBytes(path, std::vector<uint8_t>(image->begin(), image->end()))) {
         std::fprintf(stderr, "fwimage: cannot write %s\n", path);
         return kUsage;
     }
@@ -126,6 +128,14 @@ int Builtin(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zv::PrepareConsole();
+    // The arguments as UTF-8, so a file in any folder can be named.
+    std::vector<std::string> arguments = zv::ProgramArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    argv = pointers.data();
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "info" && argc == 3) return Info(argv[2]);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -30,28 +31,33 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-TPolledQueue::TPolledQueue() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+TPolledQueue::TPolledQueue() : handle_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (handle_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 TPolledQueue::~TPolledQueue() {
     // Before the descriptor goes: a worker may still be handing over.
     Close();
-    ::close(fd_);
+    ::close(handle_);
 }
 
 void TPolledQueue::Deliver(std::function<void()> call) {
     TEventQueue::Deliver(std::move(call));
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(handle_, &one, sizeof one);
 }
 
 void TPolledQueue::Acknowledge() {
     uint64_t count;
-    [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
+    [[maybe_unused]] const ssize_t n = ::read(handle_, &count, sizeof count);
 }
 
-TEventLoop::TEventLoop() {
+struct TEventLoop::TRequests {
+    sigset_t previousMask{};
+    sigset_t waitMask{};
+};
+
+TEventLoop::TEventLoop() : requests_(std::make_unique<TRequests>()) {
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe");
     struct sigaction action {};
@@ -64,16 +70,16 @@ TEventLoop::TEventLoop() {
         ::sigaction(signal, &action, nullptr);
         sigaddset(&handled, signal);
     }
-    ::pthread_sigmask(SIG_BLOCK, &handled, &previousMask_);
-    waitMask_ = previousMask_;
-    for (const int signal : HANDLED_SIGNALS) sigdelset(&waitMask_, signal);
+    ::pthread_sigmask(SIG_BLOCK, &handled, &requests_->previousMask);
+    requests_->waitMask = requests_->previousMask;
+    for (const int signal : HANDLED_SIGNALS) sigdelset(&requests_->waitMask, signal);
 }
 
 TEventLoop::~TEventLoop() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (const int signal : HANDLED_SIGNALS) ::sigaction(signal, &action, nullptr);
-    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &requests_->previousMask, nullptr);
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;
@@ -81,16 +87,18 @@ TEventLoop::~TEventLoop() {
 
 bool TEventLoop::TakeSummaryRequest() { return std::exchange(summaryAsked_, false); }
 
-void TEventLoop::Watch(int fd, std::function<void()> onReadable) { watched_.push_back({fd, std::move(onReadable)}); }
+void TEventLoop::Watch(TWaitHandle handle, std::function<void()> onReady) {
+    watched_.push_back({handle, std::move(onReady)});
+}
 
 bool TEventLoop::Wait(TClock::time_point until) {
     const int64_t timeout = MillisecondsUntil(until);
-    std::vector<pollfd> fds = {{queue_.Fd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
-    for (const TWatched& w : watched_) fds.push_back({w.fd, POLLIN, 0});
+    std::vector<pollfd> fds = {{queue_.WaitHandle(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+    for (const TWatched& w : watched_) fds.push_back({w.handle, POLLIN, 0});
     const timespec wait{static_cast<time_t>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000000};
     // The stop signals are let in only here, so their handler never
     // interrupts anything but this wait.
-    const int ready = ::ppoll(fds.data(), fds.size(), &wait, &waitMask_);
+    const int ready = ::ppoll(fds.data(), fds.size(), &wait, &requests_->waitMask);
 
     char bytes[16];
     bool signalled = false;
@@ -100,7 +108,7 @@ bool TEventLoop::Wait(TClock::time_point until) {
     queue_.ProcessPending();
     if (ready > 0)
         for (size_t i = 0; i < watched_.size(); ++i)
-            if (fds[i + 2].revents != 0) watched_[i].onReadable();
+            if (fds[i + 2].revents != 0) watched_[i].onReady();
     return signalled;
 }
 

@@ -23,6 +23,6 @@ std::unique_ptr<TInstanceLock> TInstanceLock::Acquire(const std::filesystem::pat
     return nullptr;
 }
 
-TInstanceLock::~TInstanceLock() { ::close(fd_); }
+TInstanceLock::~TInstanceLock() { ::close(static_cast<int>(handle_)); }
 
 }  // namespace zv

@@ -1,0 +1,29 @@
+#include <timeapi.h>
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/Tick.h"
+
+namespace zv {
+namespace {
+
+std::atomic<bool> finestPeriod{false};
+
+}  // namespace
+
+uint32_t GetTickCount() { return ::GetTickCount(); }
+
+// The timer period belongs to the whole process and is asked for once, for
+// its whole life: every pause of a write is a single millisecond, which the
+// default period of 15.6 ms would stretch to a tick each. Wine keeps a fine
+// timer anyway, so only a check of the request shows this works there.
+void UseFinestTimer() {
+    static std::once_flag once;
+    std::call_once(once, [] { finestPeriod = timeBeginPeriod(1) == TIMERR_NOERROR; });
+}
+
+bool FinestTimerInUse() { return finestPeriod; }
+
+}  // namespace zv
