@@ -158,7 +158,7 @@ uint16_t TSimDevice::WritePart(uint16_t sector, uint32_t address, std::span<cons
 
 void TSimDevice::SaveFlash(uint32_t offset, uint32_t size) {
     try {
-        WriteFlash(flashFile.Get(), flash, offset, size);
+        WriteFlash(flashFile, flash, offset, size);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zvsim: %s: %s\n", config.serial.c_str(), e.what());
     }

@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/Fd.h"
 #include "sim/FlashLayout.h"
 #include "sim/ReplyQueue.h"
 #include "sim/Scenario.h"
@@ -83,7 +82,7 @@ private:
     uint64_t openToken = 0;
     uint64_t openConnection = 0;
     TMode mode = TMode::Bootloader;
-    TFd flashFile;
+    TFile flashFile;
     std::vector<uint8_t> flash;
     std::vector<uint8_t> frameInput;
     TClock::time_point lastInput;

@@ -179,9 +179,12 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDW
         if (!lpBytesReturned || (!lpBuffer && dwBytesToRead > 0)) return FT_INVALID_PARAMETER;
         // A read time-out of 0 waits without limit, as the vendor's library does before FT_SetTimeouts.
         const uint32_t timeout = handle.readTimeoutMs;
-        return IoStatus(device.Read(handle.token, static_cast<uint8_t*>(lpBuffer), dwBytesToRead,
-                                    timeout ? std::optional<uint32_t>(timeout) : std::nullopt, TReadKind::Fill,
-                                    *lpBytesReturned));
+        uint32_t returned = 0;
+        const FT_STATUS status =
+            IoStatus(device.Read(handle.token, static_cast<uint8_t*>(lpBuffer), dwBytesToRead,
+                                 timeout ? std::optional<uint32_t>(timeout) : std::nullopt, TReadKind::Fill, returned));
+        *lpBytesReturned = returned;
+        return status;
     });
 }
 #endif
@@ -190,8 +193,11 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDW
 FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten) {
     return WithHandle(ftHandle, [&](TSimDevice& device, THandle& handle) -> FT_STATUS {
         if (!lpBytesWritten || (!lpBuffer && dwBytesToWrite > 0)) return FT_INVALID_PARAMETER;
-        return IoStatus(
-            device.Write(handle.token, {static_cast<const uint8_t*>(lpBuffer), dwBytesToWrite}, *lpBytesWritten));
+        uint32_t written = 0;
+        const FT_STATUS status =
+            IoStatus(device.Write(handle.token, {static_cast<const uint8_t*>(lpBuffer), dwBytesToWrite}, written));
+        *lpBytesWritten = written;
+        return status;
     });
 }
 #endif
@@ -232,7 +238,10 @@ FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, D
         if (!dwRxBytes) return FT_INVALID_PARAMETER;
         if (dwTxBytes) *dwTxBytes = 0;
         if (dwEventDWord) *dwEventDWord = 0;
-        return IoStatus(device.Queued(handle.token, *dwRxBytes));
+        uint32_t queued = 0;
+        const FT_STATUS status = IoStatus(device.Queued(handle.token, queued));
+        *dwRxBytes = queued;
+        return status;
     });
 }
 #endif
@@ -241,7 +250,10 @@ FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, D
 FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes) {
     return WithHandle(ftHandle, [&](TSimDevice& device, THandle& handle) -> FT_STATUS {
         if (!dwRxBytes) return FT_INVALID_PARAMETER;
-        return IoStatus(device.Queued(handle.token, *dwRxBytes));
+        uint32_t queued = 0;
+        const FT_STATUS status = IoStatus(device.Queued(handle.token, queued));
+        *dwRxBytes = queued;
+        return status;
     });
 }
 #endif

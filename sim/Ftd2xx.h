@@ -1,5 +1,6 @@
 /* The FTDI D2XX entry points the simulator exports, declared from the
-   vendor's published Linux interface (no vendor header is shipped). */
+   vendor's published interface (no vendor header is shipped): on Windows
+   with unsigned long DWORD/ULONG and the WINAPI convention. */
 #ifndef ZVSIM_FTD2XX_H
 #define ZVSIM_FTD2XX_H
 
@@ -9,8 +10,15 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+typedef unsigned long DWORD;
+typedef unsigned long ULONG;
+#define FTAPI __stdcall
+#else
 typedef uint32_t DWORD;
 typedef uint32_t ULONG;
+#define FTAPI
+#endif
 typedef uint16_t USHORT;
 typedef uint8_t UCHAR;
 typedef void* PVOID;
@@ -58,28 +66,28 @@ typedef struct _ft_device_list_info_node {
     FT_HANDLE ftHandle;
 } FT_DEVICE_LIST_INFO_NODE;
 
-FT_STATUS FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD Flags);
-FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* pHandle);
-FT_STATUS FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle);
-FT_STATUS FT_Close(FT_HANDLE ftHandle);
-FT_STATUS FT_ResetDevice(FT_HANDLE ftHandle);
-FT_STATUS FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
-FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
-FT_STATUS FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
-FT_STATUS FT_SetDivisor(FT_HANDLE ftHandle, USHORT Divisor);
-FT_STATUS FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
-FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
-FT_STATUS FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID, PCHAR SerialNumber,
-                           PCHAR Description, LPVOID Dummy);
-FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
-FT_STATUS FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
-FT_STATUS FT_SetRts(FT_HANDLE ftHandle);
-FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
-FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
-FT_STATUS FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
-FT_STATUS FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
-FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
-FT_STATUS FT_Rescan(void);
+FT_STATUS FTAPI FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD Flags);
+FT_STATUS FTAPI FT_Open(int deviceNumber, FT_HANDLE* pHandle);
+FT_STATUS FTAPI FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle);
+FT_STATUS FTAPI FT_Close(FT_HANDLE ftHandle);
+FT_STATUS FTAPI FT_ResetDevice(FT_HANDLE ftHandle);
+FT_STATUS FTAPI FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
+FT_STATUS FTAPI FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
+FT_STATUS FTAPI FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
+FT_STATUS FTAPI FT_SetDivisor(FT_HANDLE ftHandle, USHORT Divisor);
+FT_STATUS FTAPI FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+FT_STATUS FTAPI FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
+FT_STATUS FTAPI FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID, PCHAR SerialNumber,
+                                 PCHAR Description, LPVOID Dummy);
+FT_STATUS FTAPI FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
+FT_STATUS FTAPI FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+FT_STATUS FTAPI FT_SetRts(FT_HANDLE ftHandle);
+FT_STATUS FTAPI FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
+FT_STATUS FTAPI FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
+FT_STATUS FTAPI FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
+FT_STATUS FTAPI FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
+FT_STATUS FTAPI FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+FT_STATUS FTAPI FT_Rescan(void);
 
 #ifdef __cplusplus
 }

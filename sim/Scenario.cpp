@@ -1,5 +1,6 @@
 #include "sim/Scenario.h"
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -34,6 +35,11 @@ const TDeviceConfig* TScenario::Find(const std::string& serial) const {
 }
 
 namespace {
+
+// "/x"; on Windows also a path with a drive ("C:/x") or a server's.
+bool IsAbsolute(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end())).is_absolute() || path.starts_with('/');
+}
 
 [[noreturn]] void Fail(const std::string& where, const std::string& what) { throw TScenarioError(where + ": " + what); }
 
@@ -224,7 +230,7 @@ TDeviceConfig Device(const json& value, const std::string& where, const std::opt
     });
     optional("flash", [&](const json& v, const std::string& w) {
         device.flashPath = Text(v, w);
-        if (!device.flashPath.starts_with('/')) device.flashPath = baseFolder + "/" + device.flashPath;
+        if (!IsAbsolute(device.flashPath)) device.flashPath = baseFolder + "/" + device.flashPath;
     });
     return device;
 }
@@ -262,8 +268,7 @@ TScenario ParseScenario(const std::string& text, const std::string& baseFolder) 
     if (root.contains("om")) scenario.om = ListingFaults(root["om"], "om", false);
     if (root.contains("trace")) {
         scenario.trace = Text(root["trace"], "trace");
-        if (!scenario.trace.empty() && !scenario.trace.starts_with('/'))
-            scenario.trace = baseFolder + "/" + scenario.trace;
+        if (!scenario.trace.empty() && !IsAbsolute(scenario.trace)) scenario.trace = baseFolder + "/" + scenario.trace;
     }
     if (root.contains("devices")) {
         const json& devices = root["devices"];
@@ -278,11 +283,11 @@ TScenario ParseScenario(const std::string& text, const std::string& baseFolder) 
 }
 
 TScenario LoadScenario(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
     if (!in) throw TScenarioError("cannot read scenario file " + path);
     std::stringstream text;
     text << in.rdbuf();
-    const size_t slash = path.rfind('/');
+    const size_t slash = path.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     try {
         return ParseScenario(text.str(), folder);

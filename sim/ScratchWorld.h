@@ -1,10 +1,7 @@
 #pragma once
 // For the programs that run against the simulator (tests, benchmarks): a world
 // of simulated devices in a scratch folder of its own, and the simulator's
-// libraries first on the search path. Header-only: nothing to link.
-
-#include <stdlib.h>
-#include <unistd.h>
+// libraries first on the search path. Links zvsim_system.
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +9,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "sim/System.h"
 
 namespace zvsim {
 
@@ -24,19 +23,19 @@ public:
     TScratchWorld(const std::string& name, const std::string& scenarioJson, bool trace = true) {
         static int count = 0;
         dir = std::filesystem::temp_directory_path() /
-              ("zvsim-" + name + "-" + std::to_string(getpid()) + "-" + std::to_string(count++));
+              ("zvsim-" + name + "-" + std::to_string(ProcessId()) + "-" + std::to_string(count++));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir / "world");
         scenario = dir / "scenario.json";
         world = dir / "world";
         std::ofstream(scenario) << scenarioJson;
-        setenv("ZVSIM_SCENARIO", scenario.c_str(), 1);
-        setenv("ZVSIM_WORLD", world.c_str(), 1);
+        SetEnvironment("ZVSIM_SCENARIO", scenario.string());
+        SetEnvironment("ZVSIM_WORLD", world.string());
         if (trace) {
             this->trace = dir / "trace.log";
-            setenv("ZVSIM_TRACE", this->trace.c_str(), 1);
+            SetEnvironment("ZVSIM_TRACE", this->trace.string());
         } else {
-            unsetenv("ZVSIM_TRACE");
+            SetEnvironment("ZVSIM_TRACE", "");
         }
     }
     ~TScratchWorld() {
@@ -55,17 +54,8 @@ public:
     std::filesystem::path dir, scenario, world, trace;
 };
 
-// The loader finds its driver libraries by bare file name, and the dynamic
-// linker reads LD_LIBRARY_PATH only at start: puts `libraries` first on it and
-// starts the program again, unless it is first already.
-inline void UseSimulatorLibraries(const std::string& libraries, char** argv) {
-    const char* current = std::getenv("LD_LIBRARY_PATH");
-    if (current && std::string(current).rfind(libraries, 0) == 0) return;
-    const std::string path = current && *current ? libraries + ":" + current : libraries;
-    setenv("LD_LIBRARY_PATH", path.c_str(), 1);
-    execv("/proc/self/exe", argv);
-    std::perror("execv");
-    std::exit(2);
-}
+// The loader finds its driver libraries by bare file name: puts `libraries`
+// first where this program and its children look for them.
+inline void UseSimulatorLibraries(const std::string& libraries, char** argv) { UseLibraryFolder(libraries, argv); }
 
 }  // namespace zvsim

@@ -2,10 +2,6 @@
 // and lists them. The world is the one the libraries use: ZVSIM_SCENARIO and
 // ZVSIM_WORLD.
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +9,7 @@
 #include <vector>
 
 #include "sim/FlashLayout.h"
+#include "sim/System.h"
 #include "sim/WorldState.h"
 
 using namespace zvsim;
@@ -26,25 +23,6 @@ int Usage() {
                  "usage: zvsim plug SERIAL | unplug SERIAL | flash SERIAL | list\n"
                  "  the world is described by $ZVSIM_SCENARIO and kept in $ZVSIM_WORLD\n");
     return EXIT_USAGE;
-}
-
-std::string RuntimeFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime) return std::string(runtime) + "/usbfwloader";
-    return "/tmp/usbfwloader-" + std::to_string(::getuid());
-}
-
-// Tells a running loader that devices changed. Nobody listening is not an error.
-void PostDeviceChange() {
-    const std::string path = RuntimeFolder() + "/TMainForm";
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    TFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd || ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
-    static constexpr char MESSAGE[] = "537 7 0\n";
-    [[maybe_unused]] const ssize_t sent = ::send(fd.Get(), MESSAGE, sizeof MESSAGE - 1, MSG_NOSIGNAL);
 }
 
 int List(const std::string& folder, const TScenario& scenario) {
@@ -100,13 +78,15 @@ int Run(int argc, char** argv) {
     TransactState(folder, scenario, [&](TStateFile& state) {
         return command == "plug" ? PlugDevice(state, serial) : UnplugDevice(state, serial);
     });
-    PostDeviceChange();
+    // Tells a running loader that devices changed.
+    PostToLoaderWindow("537 7 0\n");
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseBinaryStandardOutput();
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {

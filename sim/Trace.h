@@ -1,5 +1,5 @@
 #pragma once
-// The event trace: one line per event, appended with a single write(2).
+// The event trace: one line per event, appended with a single write.
 //   <microseconds> <serial> <ftdi|om> <event> <count> <hex bytes or ->
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/Fd.h"
+#include "sim/System.h"
 
 namespace zvsim {
 
@@ -20,10 +20,10 @@ public:
                std::span<const uint8_t> bytes = {}, uint32_t count = 0);
 
 private:
-    TFd fd;
+    TFile file;
 };
 
-// CLOCK_MONOTONIC in microseconds, the trace's time base.
+// A steady clock in microseconds, the trace's time base.
 uint64_t MonotonicMicros();
 
 }  // namespace zvsim

@@ -1,16 +1,11 @@
 #include "sim/WorldState.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -22,27 +17,29 @@ using nlohmann::json;
 
 namespace {
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SystemError(const std::string& what) { return what + ": " + LastSystemError(); }
 
 class TStateLock {
 public:
     explicit TStateLock(const std::string& folder)
-        : fd(::open((folder + "/state.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
-        if (!fd) throw std::runtime_error(SystemError("cannot open " + folder + "/state.lock"));
-        while (::flock(fd.Get(), LOCK_EX) != 0)
-            if (errno != EINTR) throw std::runtime_error(SystemError("cannot lock " + folder + "/state.lock"));
+        : file(TFile::Open(folder + "/state.lock", TFile::TOpen::ReadWriteCreate)) {
+        if (!file) throw std::runtime_error(SystemError("cannot open " + folder + "/state.lock"));
+        if (!file.Lock()) throw std::runtime_error(SystemError("cannot lock " + folder + "/state.lock"));
     }
 
 private:
-    TFd fd;  // closing it releases the lock
+    TFile file;  // closing it releases the lock
 };
 
 TStateFile ReadState(const std::string& path) {
     TStateFile state;
-    std::ifstream in(path, std::ios::binary);
+    // Read through the world's own file calls, which let the file be renamed
+    // over meanwhile, as a writer in another process may.
+    const TFile in = TFile::Open(path, TFile::TOpen::Read);
     if (!in) return state;
     std::stringstream text;
-    text << in.rdbuf();
+    char buffer[4096];
+    for (int64_t n; (n = in.Read(buffer, sizeof buffer)) > 0;) text.write(buffer, n);
     try {
         const json root = json::parse(text.str());
         state.generation = root.at("generation").get<uint64_t>();
@@ -64,15 +61,8 @@ TStateFile ReadState(const std::string& path) {
     return state;
 }
 
-void WriteAll(int fd, const uint8_t* data, size_t size, off_t offset, const std::string& path) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::runtime_error(SystemError("cannot write " + path));
-        data += n;
-        size -= static_cast<size_t>(n);
-        offset += n;
-    }
+void WriteAll(const TFile& file, const uint8_t* data, size_t size, uint64_t offset, const std::string& path) {
+    if (!file.WriteAt(data, size, offset)) throw std::runtime_error(SystemError("cannot write " + path));
 }
 
 void WriteState(const std::string& folder, const TStateFile& state) {
@@ -87,18 +77,15 @@ void WriteState(const std::string& folder, const TStateFile& state) {
     const std::string text = json{{"generation", state.generation}, {"devices", devices}}.dump(2) + "\n";
     const std::string path = folder + "/state.json";
     const std::string temporary = path + ".new";
-    TFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd) throw std::runtime_error(SystemError("cannot create " + temporary));
-    WriteAll(fd.Get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, temporary);
-    // File times tick coarsely; the nanoseconds carry the generation so that a
-    // reader comparing signatures sees every write, even two within one tick.
-    timespec times[2];
-    ::clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_nsec = static_cast<long>(state.generation % 1000000000);
-    times[1] = times[0];
-    ::futimens(fd.Get(), times);
-    fd.Reset();
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throw std::runtime_error(SystemError("cannot replace " + path));
+    TFile file = TFile::Open(temporary, TFile::TOpen::Truncate);
+    if (!file) throw std::runtime_error(SystemError("cannot create " + temporary));
+    WriteAll(file, reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, temporary);
+    // File times tick coarsely; the sub-second part carries the generation so
+    // that a reader comparing signatures sees every write, even two within
+    // one tick.
+    file.StampWriteTime(state.generation);
+    file.Reset();
+    if (!RenameOver(temporary, path)) throw std::runtime_error(SystemError("cannot replace " + path));
 }
 
 }  // namespace
@@ -106,23 +93,20 @@ void WriteState(const std::string& folder, const TStateFile& state) {
 std::string WorldFolderFromEnv() {
     const char* folder = std::getenv("ZVSIM_WORLD");
     if (folder && *folder) return folder;
-    return "/tmp/zvsim-" + std::to_string(::getuid());
+    return TemporaryFolder() + "/zvsim-" + UserTag();
 }
 
 void EnsureFolder(const std::string& folder) {
-    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    // Every parent in turn; a drive ("C:") or the root needs no making.
+    for (size_t slash = folder.find_first_of("/\\", 1);; slash = folder.find_first_of("/\\", slash + 1)) {
         const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+        if (!part.empty() && part.back() != ':' && !MakeFolder(part))
             throw std::runtime_error(SystemError("cannot create folder " + part));
         if (slash == std::string::npos) break;
     }
 }
 
-TStateSignature StateSignature(const std::string& folder) {
-    struct stat info {};
-    if (::stat((folder + "/state.json").c_str(), &info) != 0) return {};
-    return {info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
-}
+TStateSignature StateSignature(const std::string& folder) { return StampOf(folder + "/state.json"); }
 
 TStateFile TransactState(const std::string& folder, const TScenario& scenario,
                          const std::function<bool(TStateFile&)>& change, TStateSignature* stamp) {
@@ -166,27 +150,27 @@ std::string FlashFilePath(const std::string& folder, const std::string& serial) 
     return folder + "/" + serial + ".flash";
 }
 
-TFd OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32_t size, std::vector<uint8_t>& flash) {
+TFile OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32_t size,
+                    std::vector<uint8_t>& flash) {
     const std::string path = FlashFilePath(folder, device.serial);
-    TFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    TFile file = TFile::Open(path, TFile::TOpen::ReadWrite);
     bool rewrite = false;
     std::string source = path;
-    if (!fd) {
-        if (errno != ENOENT) throw std::runtime_error(SystemError("cannot open " + path));
-        fd = TFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-        if (!fd) throw std::runtime_error(SystemError("cannot create " + path));
+    if (!file) {
+        if (!LastErrorWasMissingFile()) throw std::runtime_error(SystemError("cannot open " + path));
+        file = TFile::Open(path, TFile::TOpen::ReadWriteCreate);
+        if (!file) throw std::runtime_error(SystemError("cannot create " + path));
         rewrite = true;
         source = device.flashPath;
     }
     flash.assign(size, 0xFF);
     if (!source.empty()) {
-        TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+        const TFile in = TFile::Open(source, TFile::TOpen::Read);
         if (!in) throw std::runtime_error(SystemError("cannot read " + source));
         size_t filled = 0;
         for (;;) {
             uint8_t buffer[65536];
-            const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
+            const int64_t n = in.Read(buffer, sizeof buffer);
             if (n < 0) throw std::runtime_error(SystemError("cannot read " + source));
             if (n == 0) break;
             const size_t take = std::min<size_t>(static_cast<size_t>(n), size - std::min<size_t>(filled, size));
@@ -196,14 +180,14 @@ TFd OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32
         if (filled != size) rewrite = true;
     }
     if (rewrite) {
-        if (::ftruncate(fd.Get(), size) != 0) throw std::runtime_error(SystemError("cannot resize " + path));
-        WriteAll(fd.Get(), flash.data(), flash.size(), 0, path);
+        if (!file.Resize(size)) throw std::runtime_error(SystemError("cannot resize " + path));
+        WriteAll(file, flash.data(), flash.size(), 0, path);
     }
-    return fd;
+    return file;
 }
 
-void WriteFlash(int fd, const std::vector<uint8_t>& flash, uint32_t offset, uint32_t size) {
-    WriteAll(fd, flash.data() + offset, size, offset, "flash file");
+void WriteFlash(const TFile& file, const std::vector<uint8_t>& flash, uint32_t offset, uint32_t size) {
+    WriteAll(file, flash.data() + offset, size, offset, "flash file");
 }
 
 }  // namespace zvsim

@@ -1,8 +1,7 @@
 #pragma once
 // The world folder: state.json, shared by every process of one world, and the
-// devices' flash files. Read-modify-write of the state is guarded by flock.
-
-#include <sys/types.h>
+// devices' flash files. Read-modify-write of the state is guarded by a lock
+// of state.lock.
 
 #include <cstdint>
 #include <functional>
@@ -10,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/Fd.h"
 #include "sim/Scenario.h"
+#include "sim/System.h"
 
 namespace zvsim {
 
@@ -29,15 +28,10 @@ struct TStateFile {
 };
 
 // Cheap identity of the state file's current version.
-struct TStateSignature {
-    ino_t inode = 0;
-    off_t size = -1;
-    int64_t mtimeSec = 0;
-    int64_t mtimeNsec = 0;
-    bool operator==(const TStateSignature&) const = default;
-};
+using TStateSignature = TFileStamp;
 
-// The folder named by ZVSIM_WORLD, or /tmp/zvsim-<uid> when it is unset or empty.
+// The folder named by ZVSIM_WORLD, or /tmp/zvsim-<uid> (%TEMP%\zvsim-<user>)
+// when it is unset or empty.
 std::string WorldFolderFromEnv();
 
 // Creates the folder (and its parents) when missing. Throws std::runtime_error.
@@ -61,8 +55,8 @@ std::string FlashFilePath(const std::string& folder, const std::string& serial);
 // The device's whole flash: <serial>.flash, created from the scenario's preload
 // file or all 0xFF when missing, and padded with 0xFF or cut to `size`.
 // Returns the file open for writing changes back. Throws std::runtime_error.
-TFd OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32_t size, std::vector<uint8_t>& flash);
+TFile OpenFlashFile(const std::string& folder, const TDeviceConfig& device, uint32_t size, std::vector<uint8_t>& flash);
 // Writes `size` bytes of `flash` from `offset` back to the flash file.
-void WriteFlash(int fd, const std::vector<uint8_t>& flash, uint32_t offset, uint32_t size);
+void WriteFlash(const TFile& file, const std::vector<uint8_t>& flash, uint32_t offset, uint32_t size);
 
 }  // namespace zvsim
