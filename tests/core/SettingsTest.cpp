@@ -123,7 +123,8 @@ TEST_F(IniFileTest, WriteFailureNamesTheFile) {
         ini.WriteString("COMMON", "MainForm", "1");
         FAIL() << "no error";
     } catch (const TIniWriteError& error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + (dir / "no/such/folder/ZVFWLoader.ini").string());
+        EXPECT_EQ(std::string(error.what()),
+                  "Unable to write to " + (dir / "no" / "such" / "folder" / "ZVFWLoader.ini").string());
     }
 }
 

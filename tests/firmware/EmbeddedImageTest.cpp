@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "firmware/FirmwareImage.h"
 #include "platform/Bytes.h"
 #include "platform/Resources.h"
@@ -59,7 +57,7 @@ struct ToolRun {
 ToolRun Tool(std::vector<std::string> arguments) {
     const char* buildDir = std::getenv("ZV_BUILD_DIR");
     if (!buildDir) return {-1, "ZV_BUILD_DIR not set"};
-    arguments.insert(arguments.begin(), std::string(buildDir) + "/bin/fwimage");
+    arguments.insert(arguments.begin(), testing_support::ProgramFile(std::string(buildDir) + "/bin/fwimage"));
     const testing_support::TRunResult run = testing_support::RunProgram(arguments);
     return {run.code, run.out + run.err};
 }
@@ -68,8 +66,9 @@ class FwImageTool : public testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("ZV_BUILD_DIR")) GTEST_SKIP() << "ZV_BUILD_DIR names no build; run through ctest";
-        dir = std::filesystem::temp_directory_path() / ("fwimage-test-" + std::to_string(getpid()) + "-" +
-                                                        testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = std::filesystem::temp_directory_path() /
+              ("fwimage-test-" + std::to_string(testing_support::CurrentProcessId()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }

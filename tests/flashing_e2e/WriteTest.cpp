@@ -57,7 +57,7 @@ size_t SearchAndWriteAll(TLoaderHarness& loader) {
 std::string WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path.string();
+    return path.generic_string();  // as JSON takes it: no backslashes
 }
 
 TEST(Write, TheBuiltInImageIntoTheCommonProcessor) {

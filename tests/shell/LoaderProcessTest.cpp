@@ -134,7 +134,7 @@ TEST_F(LoaderProcessTest, AKilledLoaderLeavesEveryEarlierRecordWhole) {
         },
         60s))
         << loader->Err();
-    loader->Signal(SIGKILL);
+    loader->Kill();
     loader->Wait(5s);
     const auto all = ReadRecords(records);
     ASSERT_EQ(all.size(), 2u);

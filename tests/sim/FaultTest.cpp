@@ -2,44 +2,10 @@
 
 #include <sstream>
 
-#include "SimHarness.h"
+#include "Faults.h"
 
 namespace zvsim::test {
 namespace {
-
-class Faults : public TSimTest {
-protected:
-    // A bootloader device with the given faults, opened with a short read time-out.
-    FT_HANDLE Device(const std::string& faults) {
-        OneDevice(R"("firmware": "ZVOM-3.2", "faults": )" + faults);
-        FT_HANDLE h = OpenFtdi();
-        Ftdi().FT_SetTimeouts(h, 60, 60);
-        return h;
-    }
-
-    // Waits up to 2 s for the trace to show `hangs` hung calls of the device.
-    bool WaitForHangs(size_t hangs, const std::string& serial = "5500250") const {
-        for (const auto until = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < until;) {
-            std::ifstream in(dir / "trace.log");
-            size_t seen = 0;
-            for (std::string line; std::getline(in, line);) {
-                std::string micros, device, library, kind;
-                std::istringstream(line) >> micros >> device >> library >> kind;
-                seen += device == serial && kind == "hang";
-            }
-            if (seen >= hangs) return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-
-    template <typename TCall>
-    static std::chrono::milliseconds Took(TCall call) {
-        const auto start = std::chrono::steady_clock::now();
-        call();
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    }
-};
 
 TEST_F(Faults, DropCountsRepliesOfOneCommandOverSeveralReplies) {
     FT_HANDLE h = Device(R"([{"kind": "drop", "reply": 2, "command": 11, "count": 2}])");
@@ -229,27 +195,6 @@ TEST_F(Faults, OtherCallsGoOnWhileAReadHangs) {
     EXPECT_GE(readTook, 500ms);
     EXPECT_EQ(readStatus, FT_IO_ERROR);  // closed while it hung
     Ftdi().FT_Close(other);
-}
-
-TEST_F(Faults, ProcessExitsWhileACallHangs) {
-    OneDevice(R"("faults": [{"kind": "hang", "read": 1, "ms": 5000}])");
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        FT_HANDLE h = nullptr;
-        if (Ftdi().FT_OpenEx(const_cast<char*>("5500250"), FT_OPEN_BY_SERIAL_NUMBER, &h) != FT_OK) _exit(3);
-        std::thread([h] {
-            uint8_t buffer[14];
-            DWORD got = 0;
-            Ftdi().FT_Read(h, buffer, 14, &got);
-        }).detach();
-        std::exit(WaitForHangs(1) ? 0 : 4);
-    }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
 }
 
 TEST_F(Faults, BadHangFieldsAreRefused) {

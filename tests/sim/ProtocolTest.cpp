@@ -274,7 +274,7 @@ protected:
     void Reload() {
         const auto copy = dir / ("reloaded" + std::to_string(++reloads) + ".json");
         std::filesystem::copy_file(std::getenv("ZVSIM_SCENARIO"), copy);
-        setenv("ZVSIM_SCENARIO", copy.c_str(), 1);
+        SetEnvironment("ZVSIM_SCENARIO", copy.string());
     }
     int reloads = 0;
 };

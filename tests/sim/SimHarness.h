@@ -1,13 +1,9 @@
 #pragma once
-// Drives the built simulator libraries the way the loader does: dlopen by
+// Drives the built simulator libraries the way the loader does: loaded by
 // path, entry points by name. Each test gets a world folder and scenario of
 // its own, named through the ZVSIM_ variables, which the libraries re-read.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -20,6 +16,7 @@
 #include <vector>
 
 #include "sim/Ftd2xx.h"
+#include "sim/System.h"
 #include "tests/support/Process.h"
 #include "transport/zvusb.h"
 
@@ -30,22 +27,22 @@ using namespace std::chrono_literals;
 
 template <typename T>
 T Symbol(void* library, const char* name) {
-    void* symbol = dlsym(library, name);
+    void* symbol = LibrarySymbol(library, name);
     if (!symbol) throw std::runtime_error(std::string("missing ") + name);
     return reinterpret_cast<T>(symbol);
 }
 
-inline void* LoadLibrary(const std::string& relative) {
+inline void* LoadSimLibrary(const std::string& relative) {
     const std::string path = std::string(ZVSIM_BUILD_DIR) + "/sim/" + relative;
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) throw std::runtime_error(dlerror());
+    void* library = OpenLibraryFile(path);
+    if (!library) throw std::runtime_error("cannot load " + path + ": " + LastSystemError());
     return library;
 }
 
 #define ZVSIM_ENTRY(name) decltype(&::name) name = Symbol<decltype(&::name)>(library, #name)
 
 struct TFtdi {
-    void* library = LoadLibrary("libftd2xx.so");
+    void* library = LoadSimLibrary(FTDI_LIBRARY_FILE_NAME);
     ZVSIM_ENTRY(FT_ListDevices);
     ZVSIM_ENTRY(FT_Open);
     ZVSIM_ENTRY(FT_OpenEx);
@@ -62,7 +59,7 @@ struct TFtdi {
 };
 
 struct TOm {
-    void* library = LoadLibrary("libzvusb.so");
+    void* library = LoadSimLibrary(OM_LIBRARY_FILE_NAME);
     ZVSIM_ENTRY(OM_GetListDevices);
     ZVSIM_ENTRY(OM_OpenDevice);
     ZVSIM_ENTRY(OM_CloseDevice);
@@ -139,19 +136,23 @@ protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = std::filesystem::temp_directory_path() /
-              ("zvsim-test-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+              ("zvsim-test-" + std::to_string(ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void TearDown() override {
+        // On Windows the libraries may still hold the world's files open.
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
 
     // Each call starts a new world (a new folder), so that tests can also switch worlds midway.
     void World(const std::string& scenario) {
         const auto world = dir / ("world" + std::to_string(++worlds));
         std::ofstream(dir / ("scenario" + std::to_string(worlds) + ".json")) << scenario;
-        setenv("ZVSIM_SCENARIO", (dir / ("scenario" + std::to_string(worlds) + ".json")).c_str(), 1);
-        setenv("ZVSIM_WORLD", world.c_str(), 1);
-        setenv("ZVSIM_TRACE", (dir / "trace.log").c_str(), 1);
+        SetEnvironment("ZVSIM_SCENARIO", (dir / ("scenario" + std::to_string(worlds) + ".json")).string());
+        SetEnvironment("ZVSIM_WORLD", world.string());
+        SetEnvironment("ZVSIM_TRACE", (dir / "trace.log").string());
         worldFolder = world;
     }
 
@@ -165,7 +166,7 @@ protected:
 
     // Runs the zvsim tool in the current world; returns its exit code and its standard output.
     int Tool(const std::string& arguments, std::string* output = nullptr) const {
-        std::vector<std::string> argv = {std::string(ZVSIM_BUILD_DIR) + "/bin/zvsim"};
+        std::vector<std::string> argv = {ZVSIM_TOOL};
         std::istringstream words(arguments);
         for (std::string word; words >> word;) argv.push_back(word);
         const zv::testing_support::TRunResult run = zv::testing_support::RunProgram(argv);

@@ -16,7 +16,7 @@ struct TSentFrame {
     uint64_t micros;  // when its last chunk went out
 };
 
-inline std::vector<TSentFrame> SentFrames(const std::string& tracePath, const std::string& serial) {
+inline std::vector<TSentFrame> SentFrames(const std::filesystem::path& tracePath, const std::string& serial) {
     std::vector<uint8_t> stream;
     std::vector<uint64_t> times;
     for (const auto& event : zvsim::LoadTrace(tracePath)) {
@@ -38,7 +38,7 @@ inline std::vector<TSentFrame> SentFrames(const std::string& tracePath, const st
     return frames;
 }
 
-inline size_t CountEvents(const std::string& tracePath, const std::string& serial, const std::string& kind) {
+inline size_t CountEvents(const std::filesystem::path& tracePath, const std::string& serial, const std::string& kind) {
     size_t count = 0;
     for (const auto& event : zvsim::LoadTrace(tracePath)) count += event.serial == serial && event.kind == kind;
     return count;

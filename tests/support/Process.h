@@ -3,25 +3,16 @@
 // runs it: its output in files, its environment changed where asked, and every
 // wait for it bounded. The one way the suites start programs.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace zv::testing_support {
 
@@ -29,6 +20,25 @@ inline std::string ReadText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// This process's id, to keep scratch names of parallel runs apart.
+int CurrentProcessId();
+
+// Sets, or with an empty value removes, a variable of this process's
+// environment; children started later inherit it.
+void SetEnvironment(const std::string& name, const std::string& value);
+
+// The "NAME=VALUE" that puts `folder` first where a child looks for the
+// libraries it loads by bare name.
+std::string LibrarySearchPath(const std::filesystem::path& folder);
+
+// Whether a folder's permission bits stop this process from making files in
+// it: not for root, and not on Windows, where a folder's read-only attribute
+// means nothing of the kind.
+bool FolderPermissionsBind();
+
+// A program's file name as the system has it (".exe" on Windows).
+std::string ProgramFile(const std::string& path);
 
 class TProcess {
 public:
@@ -40,102 +50,43 @@ public:
     };
 
     explicit TProcess(const std::vector<std::string>& arguments) : TProcess(arguments, TOptions{}) {}
-    TProcess(const std::vector<std::string>& arguments, TOptions options) {
-        static int runs = 0;
-        const std::string tag = std::to_string(getpid()) + "-" + std::to_string(runs++);
-        out_ = options.out.empty() ? ScratchFile("out-" + tag) : options.out;
-        err_ = options.err.empty() ? ScratchFile("err-" + tag) : options.err;
-        ownsOut_ = options.out.empty();
-        ownsErr_ = options.err.empty();
-
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            const std::string name = entry.substr(0, entry.find('=') + 1);
-            bool replaced = false;
-            for (const std::string& o : options.environment) replaced |= o.rfind(name, 0) == 0;
-            if (!replaced) env.push_back(entry);
-        }
-        env.insert(env.end(), options.environment.begin(), options.environment.end());
-        std::vector<std::string> args = arguments;
-        std::vector<char*> argv, envp;
-        for (auto& a : args) argv.push_back(a.data());
-        for (auto& e : env) envp.push_back(e.data());
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~TProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        if (ownsOut_) std::filesystem::remove(out_, ignored);
-        if (ownsErr_) std::filesystem::remove(err_, ignored);
-    }
+    TProcess(const std::vector<std::string>& arguments, TOptions options);
+    ~TProcess();
     TProcess(const TProcess&) = delete;
     TProcess& operator=(const TProcess&) = delete;
 
-    bool Started() const { return pid_ > 0 || code_ >= 0; }
+    bool Started() const;
 
-    // The exit code (128 + the signal for a killed program); -1, and the
-    // program killed, when it has not ended within `timeout`.
-    int Wait(std::chrono::milliseconds timeout) {
-        if (pid_ <= 0) return code_;
-        if (!WaitForExit(timeout)) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-            return -1;
-        }
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return code_;
-    }
+    // The exit code (128 + the signal for a killed program on Linux); -1, and
+    // the program killed, when it has not ended within `timeout`.
+    int Wait(std::chrono::milliseconds timeout);
 
-    void Signal(int signal) const {
-        if (pid_ > 0) ::kill(pid_, signal);
-    }
+    // What Ctrl-C does: SIGINT on Linux, the console's Ctrl-Break event for
+    // the child's process group on Windows.
+    void Interrupt() const;
+    // Whether Interrupt reaches the child: Wine delivers console events only
+    // to the process that generates them.
+    static bool InterruptReachesChildren();
+    // Ends it at once, as a crash or a power cut would.
+    void Kill() const;
+    // SIGUSR1; false where the system has no such signal.
+    bool AskForSummary() const;
 
     std::string Out() const { return ReadText(out_); }
     std::string Err() const { return ReadText(err_); }
 
 private:
-    static std::filesystem::path ScratchFile(const std::string& name) {
-        return std::filesystem::temp_directory_path() / ("zv-process-" + name + ".txt");
-    }
-
-    // Waits on a descriptor of the child that becomes readable when it ends.
-    bool WaitForExit(std::chrono::milliseconds timeout) {
-        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-        if (fd >= 0) {
-            pollfd p{fd, POLLIN, 0};
-            const int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
-            ::close(fd);
-            return ready > 0;
-        }
-        // A kernel without process descriptors: look now and then.
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (::waitpid(pid_, nullptr, WNOHANG | WNOWAIT) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
+    struct TChild;
+    std::unique_ptr<TChild> child_;
     int code_ = -1;
     std::filesystem::path out_, err_;
     bool ownsOut_ = true, ownsErr_ = true;
+
+    // Merges `changes` into the test's own environment, which it replaces.
+    static std::vector<std::string> ChildEnvironment(const std::vector<std::string>& current,
+                                                     const std::vector<std::string>& changes, bool ignoreCase);
+    void TakeOutputFiles(const TOptions& options);
+    void RemoveOutputFiles();
 };
 
 // For a child whose time to exit is measured: ThreadSanitizer sleeps a second

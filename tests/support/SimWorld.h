@@ -29,7 +29,7 @@ public:
 
     // Runs the control tool in this world; returns its exit code.
     int Tool(const std::string& arguments) const {
-        std::vector<std::string> argv = {BuildDir() + "/bin/zvsim"};
+        std::vector<std::string> argv = {ProgramFile(BuildDir() + "/bin/zvsim")};
         std::istringstream words(arguments);
         for (std::string word; words >> word;) argv.push_back(word);
         return RunProgram(argv, {{"ZVSIM_SCENARIO=" + scenario.string(), "ZVSIM_WORLD=" + world.string()}, {}, {}})

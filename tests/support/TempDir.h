@@ -2,10 +2,11 @@
 // A scratch folder per test, removed afterwards.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+
+#include "support/Process.h"
 
 namespace zv {
 
@@ -14,7 +15,8 @@ protected:
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
         dir = std::filesystem::temp_directory_path() /
-              ("zv-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(getpid()));
+              ("zv-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
+               std::to_string(testing_support::CurrentProcessId()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }

@@ -3,6 +3,7 @@
 // any folder. Header-only on purpose: no need to link the simulator.
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,7 +20,7 @@ struct TTraceEvent {
     std::vector<uint8_t> bytes;
 };
 
-inline std::vector<TTraceEvent> LoadTrace(const std::string& path) {
+inline std::vector<TTraceEvent> LoadTrace(const std::filesystem::path& path) {
     std::vector<TTraceEvent> events;
     std::ifstream in(path);
     std::string line;

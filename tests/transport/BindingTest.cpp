@@ -31,7 +31,7 @@ TEST_F(Binding, BindsWhatThePathOffersAndRetriesOnlyFailures) {
     const TBindingResult first = BindDriverLibraries(omName);
     EXPECT_EQ(first.ftdiBound, Expected("ZV_EXPECT_FTDI"));
     EXPECT_EQ(first.omBound, Expected("ZV_EXPECT_OM"));
-    EXPECT_EQ(omName, "libzvusb.so");
+    EXPECT_EQ(omName, OM_LIBRARY_FILE);
 
     void* ftdi = FtdiLibrary.load();
     void* om = OmLibrary.load();
@@ -50,7 +50,7 @@ TEST_F(Binding, BindsWhatThePathOffersAndRetriesOnlyFailures) {
     // A bound library is never loaded again; a missing one is tried again.
     EXPECT_EQ(FtdiLibrary.load(), ftdi);
     EXPECT_EQ(OmLibrary.load(), om);
-    EXPECT_EQ(omName, first.omBound ? "" : "libzvusb.so");
+    EXPECT_EQ(omName, first.omBound ? "" : OM_LIBRARY_FILE);
 }
 
 TEST_F(Binding, ChannelOfAnUnboundLibraryDoesNothing) {
