@@ -30,12 +30,19 @@ void TStateStore::Adopt(const TStateFile& state, const TStateSignature& stamp) {
     signature = stamp;
 }
 
-void TStateStore::Refresh() {
+bool TStateStore::Unchanged() {
     const TStateSignature now = StateSignature(folder);
-    {
-        std::lock_guard lock(mutex);
-        if (now == signature) return;
-    }
+    std::lock_guard lock(mutex);
+    return now == signature;
+}
+
+void TStateStore::Refresh() {
+    if (Unchanged()) return;
+    // One thread reads the new version while the others wait for it: every
+    // device's thread notices the same change at once, and each reading it
+    // in turn under the folder's lock would stall them all.
+    std::lock_guard reload(reloading);
+    if (Unchanged()) return;
     Run({});
 }
 

@@ -22,6 +22,7 @@ public:
     void Change(const std::string& serial, const std::function<void(TPersisted&)>& change);
 
 private:
+    bool Unchanged();
     void Refresh();
     void Adopt(const TStateFile& state, const TStateSignature& stamp);
     void Run(const std::function<bool(TStateFile&)>& change);
@@ -29,6 +30,7 @@ private:
     const std::string folder;
     const std::shared_ptr<const TScenario> scenario;
     std::mutex mutex;
+    std::mutex reloading;
     TStateFile cache;
     TStateSignature signature;
     bool reported = false;  // a failure to reach the folder is reported once
