@@ -22,6 +22,10 @@ void UseFinestTimer();
 bool FinestTimerInUse();
 
 void SleepMs(uint32_t milliseconds);
+// The system's part of a pause, which each platform has its own way to make
+// short and exact: sleeps for most of `pause` from `start`, never past its end
+// by more than the system's own lateness. SleepMs waits out the rest.
+void SleepMostOf(std::chrono::steady_clock::time_point start, std::chrono::nanoseconds pause);
 
 // What the SleepMs calls of the whole process have taken so far.
 struct TPauseTotals {

@@ -3,6 +3,7 @@
 #include <timeapi.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "platform/Tick.h"
@@ -26,5 +27,12 @@ void UseFinestTimer() {
 }
 
 bool FinestTimerInUse() { return finestPeriod; }
+
+// Sleep itself, for the whole pause at the 1 ms period. The runtime's
+// sleep_until keeps the thread busy for a wait of a millisecond here (a
+// core per device, measured), which with many devices starves the writes.
+void SleepMostOf(std::chrono::steady_clock::time_point, std::chrono::nanoseconds pause) {
+    ::Sleep(static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count()));
+}
 
 }  // namespace zv

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Runtime.h"
 #include "platform/Tick.h"
 
 namespace zv {
@@ -31,6 +32,20 @@ TEST(Pause, NeverEndsEarlyWhateverTheThreadHasLearnedAndIsCounted) {
     EXPECT_EQ(after.requestedNs - before.requestedNs, 360'000'000u);
     EXPECT_GE(after.elapsedNs - before.elapsedNs, 360'000'000u);
     EXPECT_LE(after.elapsedNs - before.elapsedNs, static_cast<uint64_t>(total.count()));
+}
+
+TEST(Pause, SleepsRatherThanSpins) {
+    // A full hub pauses 32 threads at once on two cores: a pause that kept
+    // its thread busy would starve the others. Only the last few
+    // microseconds of each may be waited out awake.
+    using namespace std::chrono;
+    SleepMs(1);
+    const double cpuBefore = ProcessCpuSeconds();
+    const auto start = steady_clock::now();
+    for (int i = 0; i < 200; ++i) SleepMs(1);
+    const double wall = duration<double>(steady_clock::now() - start).count();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    EXPECT_LT(cpu, wall / 2) << cpu << " s busy in " << wall << " s of pauses";
 }
 
 TEST(Pause, AThreadThatPausesHasTheFinestTimer) {
