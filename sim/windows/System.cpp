@@ -159,15 +159,13 @@ bool MakeFolder(const std::string& path) {
 }
 
 TFileStamp StampOf(const std::string& path) {
-    const HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    if (!known) return {};
-    return {(static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-            static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
+    // Read without opening the file: a file that some handle holds open
+    // cannot be replaced, and every device's thread asks for the stamp on
+    // every call. The write time carries the generation, so the file index
+    // is not needed to tell a replacement.
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info)) return {};
+    return {0, static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
             static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                  info.ftLastWriteTime.dwLowDateTime)};
 }
