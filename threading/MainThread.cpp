@@ -13,6 +13,13 @@ namespace detail {
 // thread, so a call either runs whole before the close or never.
 class TPendingCall {
 public:
+    // The worker, for a new call: the main thread is done with this one.
+    void Reset() {
+        std::lock_guard lock(mutex_);
+        state_ = TState::Waiting;
+        error_ = nullptr;
+    }
+
     // Main thread.
     void Run(const std::function<void()>& call) {
         {
@@ -65,13 +72,12 @@ public:
     explicit THandOverGate(TMainThread& owner) : owner_(&owner) {}
 
     bool Synchronize(const std::shared_ptr<THandOverGate>& self, const std::function<void()>& call) {
-        auto pending = std::make_shared<TPendingCall>();
+        std::shared_ptr<TPendingCall> pending;
         {
             std::lock_guard lock(mutex_);
             if (!owner_) return false;
-            if (owner_->IsMainThread()) {
-                pending.reset();
-            } else {
+            if (!owner_->IsMainThread()) {
+                pending = SparePendingCall();
                 waiting_.push_back(pending);
                 // Looking at the gate first also orders what the worker wrote
                 // before the hand-over, whatever queue carries the call.
@@ -89,6 +95,7 @@ public:
         {
             std::lock_guard lock(mutex_);
             std::erase(waiting_, pending);
+            if (spares_.size() < kMostSpares) spares_.push_back(pending);
         }
         if (error) std::rethrow_exception(error);
         return ran;
@@ -119,9 +126,28 @@ public:
     }
 
 private:
+    // Pending calls are made once and used again: a worker makes one
+    // synchronous call per line it logs, and on Windows every new mutex and
+    // condition variable is a kernel object made under the runtime's one
+    // global lock, on which a full hub of writers would spin. A spare is
+    // taken only once the main thread has let go of it; the lock in Reset
+    // orders its last touch there before the reuse. Under the lock.
+    std::shared_ptr<TPendingCall> SparePendingCall() {
+        for (auto spare = spares_.begin(); spare != spares_.end(); ++spare)
+            if (spare->use_count() == 1) {
+                std::shared_ptr<TPendingCall> pending = std::move(*spare);
+                spares_.erase(spare);
+                pending->Reset();
+                return pending;
+            }
+        return std::make_shared<TPendingCall>();
+    }
+    static constexpr size_t kMostSpares = 64;
+
     mutable std::mutex mutex_;
     TMainThread* owner_;
     std::vector<std::shared_ptr<TPendingCall>> waiting_;
+    std::vector<std::shared_ptr<TPendingCall>> spares_;
 };
 
 }  // namespace detail
