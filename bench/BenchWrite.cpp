@@ -39,7 +39,11 @@ TResult WriteAtOnce(const char* library, int devices) {
     double floorMs = 0;
     bool failed = false;
     core.SetWriteObserver([&](const TWriteThread& thread, const TWriteOutcome&) {
-        failed |= thread.ErrorCode != WRITE_OK;
+        if (thread.ErrorCode != WRITE_OK) {
+            std::fprintf(stderr, "bench-write: %s, %d devices: device %d ended with code %d, last reply %d\n", library,
+                         devices, thread.Device->serialNumber, thread.ErrorCode, thread.LastReplyCode);
+            failed = true;
+        }
         // What this run sent: an erase and the parts of every sector with
         // data, then the done frame; each frame's reply is read once.
         uint32_t parts = 0, frames = 1;
@@ -59,7 +63,6 @@ TResult WriteAtOnce(const char* library, int devices) {
     const double wallMs = bench::Seconds(std::chrono::steady_clock::now() - start) * 1000;
     const double cpu = CpuSeconds() - cpuStart;
     if (failed) {
-        std::fprintf(stderr, "bench-write: a write failed\n");
         std::exit(1);
     }
     return {wallMs, floorMs, cpu / (wallMs / 1000) / devices * 100};
