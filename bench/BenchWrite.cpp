@@ -62,9 +62,7 @@ TResult WriteAtOnce(const char* library, int devices) {
     queue.RunUntil([&] { return core.WritesRunning() == 0; }, std::chrono::seconds(300));
     const double wallMs = bench::Seconds(std::chrono::steady_clock::now() - start) * 1000;
     const double cpu = CpuSeconds() - cpuStart;
-    if (failed) {
-        std::exit(1);
-    }
+    if (failed) std::exit(1);  // each failure was named as it ended
     return {wallMs, floorMs, cpu / (wallMs / 1000) / devices * 100};
 }
 
