@@ -19,12 +19,19 @@ struct TOptionRule {
 };
 
 constexpr TOptionRule kOptions[] = {
-    {"--image", true, false, true, true},           {"--start-app", false, false, true, true},
-    {"--serial", true, false, true, false},         {"--log-dir", true, true, true, true},
-    {"--report", true, false, true, true},          {"--records", true, false, true, true},
-    {"--expect-sha256", true, false, true, true},   {"--confirm", false, false, true, true},
-    {"--confirm-timeout", true, false, true, true}, {"--skip-current", false, false, true, true},
-    {"--retry", true, false, true, true},           {"--json", false, true, false, false},
+    {"--image", true, false, true, true},
+    {"--start-app", false, false, true, true},
+    {"--serial", true, false, true, false},
+    {"--log-dir", true, true, true, true},
+    {"--report", true, false, true, true},
+    {"--records", true, false, true, true},
+    {"--expect-sha256", true, false, true, true},
+    {"--confirm", false, false, true, true},
+    {"--confirm-timeout", true, false, true, true},
+    {"--skip-current", false, false, true, true},
+    {"--retry", true, false, true, true},
+    {"--json", false, true, false, false},
+    {"--log", false, true, true, true},
 };
 
 // A whole number within [low, high], decimal digits only.
@@ -55,7 +62,8 @@ const char* CommandName(TCommand command) {
         case TCommand::List: return "list";
         case TCommand::Write: return "write";
         case TCommand::Watch: return "watch";
-        case TCommand::Help: break;
+        case TCommand::Help:
+        case TCommand::Version: break;
     }
     return "help";
 }
@@ -76,10 +84,12 @@ std::string Apply(TCliOptions& options, std::string_view name, const std::string
             slot = value;
         return {};
     };
-    if (name == "--start-app" || name == "--confirm" || name == "--skip-current" || name == "--json") {
+    if (name == "--start-app" || name == "--confirm" || name == "--skip-current" || name == "--json" ||
+        name == "--log") {
         bool& flag = name == "--start-app" ? options.startApp
                      : name == "--confirm" ? options.confirm
                      : name == "--json"    ? options.json
+                     : name == "--log"     ? options.log
                                            : options.skipCurrent;
         flag = true;
         return {};
@@ -137,6 +147,10 @@ TParseResult ParseArguments(const std::vector<std::string>& arguments) {
         options.command = TCommand::Help;
         return result;
     }
+    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
+        options.command = TCommand::Version;
+        return result;
+    }
     const std::string& command = arguments.front();
     if (command == "list")
         options.command = TCommand::List;
@@ -181,18 +195,23 @@ TParseResult ParseArguments(const std::vector<std::string>& arguments) {
         if (!result.Ok()) return result;
     }
     if (options.confirmTimeoutGiven && !options.confirm) result.error = "--confirm-timeout applies only with --confirm";
+    if (options.log && options.logDir) result.error = "--log and --log-dir name two log folders; give one";
     // The application reports its version only once it has been started.
     if (options.confirm) options.startApp = true;
     return result;
 }
 
 const char* UsageText() {
-    return R"(Usage: usbfwflash list  [--json] [--log-dir DIR]
+    return R"(Usage: usbfwflash list  [--json] [--log | --log-dir DIR]
        usbfwflash write [--image FILE.eraw] [--expect-sha256 HEX] [--start-app | --confirm [--confirm-timeout S]]
-                        [--skip-current] [--retry N] [--serial N]... [--log-dir DIR] [--report FILE.json]
+                        [--skip-current] [--retry N] [--serial N]... [--log | --log-dir DIR] [--report FILE.json]
                         [--records FILE.jsonl]
        usbfwflash watch [the options of write but --serial]
-       usbfwflash --help
+       usbfwflash --help | --version
+
+Writes firmware into the Zelvia GPS tracking devices plugged in by USB, with
+the core of the loader's window and the same log lines, for production lines,
+scripts and machines without a display.
 
 Commands:
   list    Search once and show the devices found. Devices in application mode
@@ -226,6 +245,10 @@ Options:
   --serial N            write only the device with serial number N (repeatable)
   --log-dir DIR         also append the log to daily files DIR/YYYYMMDD.log and
                         the write records to DIR/YYYYMMDD.jsonl
+  --log                 the same in the loader's own log folder: Logs/ beside
+                        the program, or in an installed copy
+                        $XDG_STATE_HOME/usbfwloader/Logs/ (~/.local/state/...)
+                        unless a ZVFWLoader.ini stands beside the program
   --report FILE         keep a JSON report of every write attempt in FILE
   --records FILE        append one JSON line per write attempt to FILE
   --json                list: print the devices as one JSON array

@@ -11,7 +11,7 @@
 
 namespace zv::cli {
 
-enum class TCommand { Help, List, Write, Watch };
+enum class TCommand { Help, Version, List, Write, Watch };
 
 struct TCliOptions {
     TCommand command = TCommand::Help;
@@ -19,6 +19,7 @@ struct TCliOptions {
     bool startApp = false;             // cbStartApp
     std::vector<int32_t> serials;      // write: only these, each once
     std::optional<std::filesystem::path> logDir;
+    bool log = false;  // daily files in the loader's own log folder
     std::optional<std::filesystem::path> report;
     std::optional<std::filesystem::path> records;  // production records, appended
     std::optional<std::string> expectSha256;       // 64 lower-case hex digits

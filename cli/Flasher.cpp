@@ -49,7 +49,8 @@ int TFlasher::Run() {
             case TCommand::List: code = List(); break;
             case TCommand::Write: code = Write(); break;
             case TCommand::Watch: code = Watch(); break;
-            case TCommand::Help: code = 0; break;
+            case TCommand::Help:
+            case TCommand::Version: code = 0; break;
         }
     } catch (const std::exception& error) {
         Complain(error.what());
@@ -256,14 +257,15 @@ bool TFlasher::BindLibraries() {
 }
 
 bool TFlasher::PrepareOutputs() {
-    if (options_.logDir) {
+    if (options_.logDir || options_.log) {
+        const std::filesystem::path folder = options_.logDir.value_or(core_.LogFolder());
         std::error_code error;
-        std::filesystem::create_directories(*options_.logDir, error);
-        if (!std::filesystem::is_directory(*options_.logDir, error) || !MayCreateFilesIn(*options_.logDir)) {
-            Complain("cannot write log files in " + options_.logDir->string());
+        std::filesystem::create_directories(folder, error);
+        if (!std::filesystem::is_directory(folder, error) || !MayCreateFilesIn(folder)) {
+            Complain("cannot write log files in " + folder.string());
             return false;
         }
-        core_.SetLogFolder(*options_.logDir);
+        core_.SetLogFolder(folder);
         core_.Options().writeLogToFile = true;
     }
     if (options_.records) {

@@ -10,6 +10,7 @@
 #include "cli/Arguments.h"
 #include "cli/Flasher.h"
 #include "platform/Console.h"
+#include "platform/Version.h"
 
 int main(int argc, char** argv) {
     using namespace zv::cli;
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     }
     if (parsed.options.command == TCommand::Help) {
         std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (parsed.options.command == TCommand::Version) {
+        std::printf("usbfwflash %s\n", zv::LoaderVersion());
         return 0;
     }
     const char* term = std::getenv("TERM");

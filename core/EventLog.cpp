@@ -58,6 +58,4 @@ void WriteLogFile(const std::filesystem::path& folder, std::string_view line,
     AppendToFile(folder / DailyLogFileName(when), LogFileRecord(when, line));
 }
 
-std::filesystem::path LogFolder(const std::filesystem::path& exeDir) { return exeDir / "Logs"; }
-
 }  // namespace zv

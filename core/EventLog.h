@@ -41,7 +41,4 @@ std::string LogFileRecord(std::chrono::system_clock::time_point when, std::strin
 void WriteLogFile(const std::filesystem::path& folder, std::string_view line,
                   std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
 
-// The folder of daily files beside the executable.
-std::filesystem::path LogFolder(const std::filesystem::path& exeDir);
-
 }  // namespace zv

@@ -11,6 +11,7 @@
 #include "platform/Resources.h"
 #include "platform/Runtime.h"
 #include "platform/Sha256.h"
+#include "platform/Version.h"
 #include "transport/Channel.h"
 
 namespace zv {
@@ -53,7 +54,11 @@ const char* ConfirmationName(TConfirmation confirmation) {
 }  // namespace
 
 TLoaderCore::TLoaderCore(TMainThread& mainThread, TLoaderView& view, std::filesystem::path exeDir)
-    : FMainThread(mainThread), FView(view), FExeDir(std::move(exeDir)), FLogFolder(LogFolder(FExeDir)) {}
+    : FMainThread(mainThread),
+      FView(view),
+      FExeDir(std::move(exeDir)),
+      FStorage(StandardStorage(FExeDir)),
+      FLogFolder(FStorage.logFolder) {}
 
 TLoaderCore::~TLoaderCore() {
     if (WorkersRunning()) LeaveRunningWorkers();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/LoaderView.h"
+#include "core/Storage.h"
 #include "core/WriteRecord.h"
 #include "devices/Registry.h"
 #include "discovery/ReadVersion.h"
@@ -89,6 +90,8 @@ public:
     ~TLoaderCore();
 
     const std::filesystem::path& ExeDir() const { return FExeDir; }
+    // Where this build keeps the settings file and, by default, the daily files.
+    const TStorage& Storage() const { return FStorage; }
     TLoaderOptions& Options() { return FOptions; }
     const TLoaderOptions& Options() const { return FOptions; }
 
@@ -98,9 +101,10 @@ public:
         __attribute__((format(printf, 4, 5)));
     void LogDeviceText(LogLevel level, int32_t serialNumber, const std::string& text) override;
     void AddLogLine(LogLevel level, const std::string& line);
-    // Where the daily files go while writeLogToFile is set: beside the
-    // executable unless a front end names another folder.
+    // Where the daily files go while writeLogToFile is set: the storage's
+    // folder unless a front end names another one.
     void SetLogFolder(std::filesystem::path folder) { FLogFolder = std::move(folder); }
+    const std::filesystem::path& LogFolder() const { return FLogFolder; }
     // Where the production records go: this file whatever the options say, or
     // (nullopt) the day's records file beside the daily log while
     // writeLogToFile is set.
@@ -198,6 +202,7 @@ private:
     TMainThread& FMainThread;
     TLoaderView& FView;
     std::filesystem::path FExeDir;
+    TStorage FStorage;
     std::filesystem::path FLogFolder;
     std::optional<std::filesystem::path> FRecordsFile;
     TRecordObserver FRecordObserver;

@@ -1,6 +1,6 @@
 #pragma once
-// What the loader keeps between runs in "ZVFWLoader.ini" beside its
-// executable: window placement, log pane height, the three options, the last
+// What the loader keeps between runs in "ZVFWLoader.ini" (core/Storage.h says
+// where): window placement, log pane height, the three options, the last
 // firmware file and the file history.
 
 #include <array>

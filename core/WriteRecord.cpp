@@ -58,6 +58,4 @@ bool AppendRecord(const std::filesystem::path& file, const TWriteRecord& record,
     return AppendToFile(file, RecordLine(record), &error);
 }
 
-const char* LoaderVersion() { return ZV_LOADER_VERSION; }
-
 }  // namespace zv

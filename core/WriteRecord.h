@@ -53,7 +53,4 @@ std::string LocalTimestamp(std::chrono::system_clock::time_point when);
 // record. False with `error` set when the file cannot take it.
 bool AppendRecord(const std::filesystem::path& file, const TWriteRecord& record, std::string& error);
 
-// The loader's version, as the programs and the records give it.
-const char* LoaderVersion();
-
 }  // namespace zv

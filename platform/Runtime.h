@@ -11,6 +11,13 @@ namespace zv {
 // 0700 if missing. Creation failures surface when the objects inside are made.
 std::filesystem::path RuntimeFolder();
 
+// The user's folders for settings and for state that outlives a run (logs):
+// $XDG_CONFIG_HOME and $XDG_STATE_HOME, else ~/.config and ~/.local/state (a
+// relative value does not count); on Windows %APPDATA% and %LOCALAPPDATA%.
+// Empty when the user has no home folder at all.
+std::filesystem::path UserConfigFolder();
+std::filesystem::path UserStateFolder();
+
 // The folder of /proc/self/exe.
 std::filesystem::path ExecutableFolder();
 

@@ -19,6 +19,7 @@
 #include "core/CommandLine.h"
 #include "core/IniFile.h"
 #include "platform/Tick.h"
+#include "platform/Version.h"
 #include "shell/Controls.h"
 #include "shell/DevGroup.h"
 #include "shell/LogPane.h"
@@ -124,6 +125,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::FormShow() {
     exeDir_ = environment_.exeDir;
     LoadSettings();
+    // First, so that every run's log says which loader wrote it and where.
+    core_->LogMessage(llNormal, "Загрузчик прошивки Zelvia, версия %s", LoaderVersion());
+    core_->LogMessage(llNormal, "Файл настроек: %s", core_->Storage().settingsFile.string().c_str());
+    core_->LogMessage(llNormal, "Папка журналов: %s", core_->LogFolder().string().c_str());
     btnFwLoadClick();
     edFWFile->view()->setMinimumWidth(FILE_LIST_WIDTH);
 

@@ -12,13 +12,14 @@
 
 #include "core/IniFile.h"
 #include "core/Settings.h"
+#include "core/Storage.h"
 #include "shell/Main.h"
 #include "shell/MainLayout.h"
 
 namespace zv {
 
 void TMainForm::LoadSettings() {
-    const TIniFile file(exeDir_ / SETTINGS_FILE_NAME);
+    const TIniFile file(core_->Storage().settingsFile);
     const TStoredSettings stored = LoadStoredSettings(file);
     core_->SetFileHistory(stored.history);
     FileHistoryChanged();
@@ -56,7 +57,8 @@ void TMainForm::SaveSettings() {
     window.logHeight = reLog->height();
     window.writeLogToFile = cbWritelogToFile->isChecked();
     window.startApp = cbStartApp->isChecked();
-    SaveStoredSettings(TIniFile(exeDir_ / SETTINGS_FILE_NAME), window, edFWFile->currentText().toStdString(),
+    PrepareSettingsFolder(core_->Storage());
+    SaveStoredSettings(TIniFile(core_->Storage().settingsFile), window, edFWFile->currentText().toStdString(),
                        core_->FileHistory());
 }
 

@@ -4,6 +4,7 @@
 //   fwimage info FILE
 //   fwimage pack --version TEXT [--date TEXT] PAYLOAD OUT
 //   fwimage builtin OUT          (writes the image built into this program)
+//   fwimage --help | --version
 
 #include <cstdio>
 #include <cstring>
@@ -18,17 +19,46 @@
 #include "platform/Files.h"
 #include "platform/Resources.h"
 #include "platform/Sha256.h"
+#include "platform/Version.h"
 
 namespace {
 
 constexpr int kOk = 0, kRefused = 1, kUsage = 2;
 
+constexpr const char* kUsageText =
+    "Usage: fwimage info FILE\n"
+    "       fwimage pack --version TEXT [--date TEXT] PAYLOAD OUT\n"
+    "       fwimage builtin OUT\n"
+    "       fwimage --help | --version\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: fwimage info FILE\n"
-                 "       fwimage pack --version TEXT [--date TEXT] PAYLOAD OUT\n"
-                 "       fwimage builtin OUT\n");
+    std::fputs(kUsageText, stderr);
     return kUsage;
+}
+
+int Help() {
+    std::fputs(kUsageText, stdout);
+    std::fputs(
+        "\n"
+        "Reads and writes the firmware images (.eraw) of the Zelvia USB firmware loader.\n"
+        "\n"
+        "Commands:\n"
+        "  info FILE     check FILE as the loader does and print its size, checksum,\n"
+        "                SHA-256 (of the whole file, as sha256sum gives it), version,\n"
+        "                date and payload size\n"
+        "  pack          pack the bytes of PAYLOAD into a new image OUT, with the\n"
+        "                version TEXT (such as ZVOM-3.2) and, if given, the date TEXT\n"
+        "                (such as \"30.06.2014 17:52:29\"); an image without a date\n"
+        "                says so in its flag\n"
+        "  builtin OUT   write the image built into the loader's programs to OUT\n"
+        "\n"
+        "Exit status:\n"
+        "  0  done\n"
+        "  1  the image was refused (the loader's message is printed), or this\n"
+        "     program carries no built-in image\n"
+        "  2  bad arguments, or a file that cannot be read or written\n",
+        stdout);
+    return kOk;
 }
 
 std::optional<std::vector<uint8_t>> ReadBytes(const char* path) {
@@ -138,6 +168,11 @@ int main(int argc, char** argv) {
     argv = pointers.data();
     if (argc < 2) return Usage();
     const std::string command = argv[1];
+    if (command == "--help" || command == "-h") return Help();
+    if (command == "--version") {
+        std::printf("fwimage %s\n", zv::LoaderVersion());
+        return kOk;
+    }
     if (command == "info" && argc == 3) return Info(argv[2]);
     if (command == "pack") return Pack(argc - 2, argv + 2);
     if (command == "builtin" && argc == 3) return Builtin(argv[2]);

@@ -1,5 +1,6 @@
 #include "platform/Runtime.h"
 
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,26 @@ std::filesystem::path RuntimeFolder() {
     ::mkdir(folder.c_str(), 0700);
     return folder;
 }
+
+namespace {
+
+std::filesystem::path HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    const passwd* user = ::getpwuid(::getuid());
+    return user && user->pw_dir ? std::filesystem::path(user->pw_dir) : std::filesystem::path();
+}
+
+std::filesystem::path XdgFolder(const char* variable, const char* fallbackUnderHome) {
+    if (const char* value = std::getenv(variable); value && *value == '/') return value;
+    const std::filesystem::path home = HomeFolder();
+    return home.empty() ? home : home / fallbackUnderHome;
+}
+
+}  // namespace
+
+std::filesystem::path UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::filesystem::path UserStateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state"); }
 
 std::filesystem::path ExecutableFolder() {
     std::error_code error;

@@ -24,6 +24,19 @@ std::filesystem::path RuntimeFolder() {
     return folder;
 }
 
+namespace {
+
+std::filesystem::path FolderFromVariable(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value && *value ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+}  // namespace
+
+std::filesystem::path UserConfigFolder() { return FolderFromVariable(L"APPDATA"); }
+
+std::filesystem::path UserStateFolder() { return FolderFromVariable(L"LOCALAPPDATA"); }
+
 std::filesystem::path ExecutableFolder() {
     std::wstring name(MAX_PATH, L'\0');
     for (;;) {

@@ -38,8 +38,10 @@ TEST(Arguments, CommandsAndTheirOptions) {
     EXPECT_TRUE(Parse({"list", "--json"}).options.json);
 
     EXPECT_EQ(Parse({"list", "--log-dir", "x"}).options.command, TCommand::List);
+    EXPECT_TRUE(Parse({"watch", "--log"}).options.log);
     EXPECT_EQ(Parse({"--help"}).options.command, TCommand::Help);
     EXPECT_EQ(Parse({"write", "--bogus", "-h"}).options.command, TCommand::Help);
+    EXPECT_EQ(Parse({"--version"}).options.command, TCommand::Version);
 }
 
 TEST(Arguments, Refusals) {
@@ -58,6 +60,8 @@ TEST(Arguments, Refusals) {
         {"write", "--serial", "+5"},
         {"write", "--serial", "99999999999"},
         {"watch", "--serial", "5"},
+        {"write", "--log", "--log-dir", "x"},
+        {"list", "--log=x"},
         {"list", "--image", "a.eraw"},
         {"list", "--report", "r.json"},
         {"list", "--start-app"},

@@ -19,6 +19,7 @@
 #include "platform/Resources.h"
 #include "platform/Sha256.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "support/Frames.h"
 #include "support/Process.h"
 #include "support/Records.h"
@@ -289,6 +290,8 @@ TEST_F(Flasher, BadArgumentsPrintTheUsage) {
     }
     EXPECT_EQ(Run({"--help"}, &out, &err), 0);
     EXPECT_NE(out.find("Exit status:"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}, &out, &err), 0);
+    EXPECT_EQ(out.substr(0, out.find_first_of("\r\n")), std::string("usbfwflash ") + LoaderVersion());
 }
 
 // With the built-in image, as on a production line.

@@ -77,7 +77,7 @@ TEST_F(LoaderCoreRules, LogFilesGoWhereTheFrontEndSaysWhileAskedFor) {
 
     core->Options().writeLogToFile = true;
     core->LogMessage(llNormal, "рядом с программой");
-    EXPECT_TRUE(std::filesystem::exists(LogFolder(dir) / today));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Logs" / today));
 
     core->SetLogFolder(dir / "elsewhere");
     core->LogDeviceMessage(llError, 5, "в другую папку");

@@ -53,7 +53,7 @@ TEST(LogFile, RecordIsWindows1251WithCrLf) {
 using LogFileTest = TempDirTest;
 
 TEST_F(LogFileTest, CreatesFolderAndAppendsAcrossMidnight) {
-    const auto logs = LogFolder(dir / "exe");
+    const auto logs = dir / "exe" / "Logs";
     EXPECT_FALSE(std::filesystem::exists(logs));
     const auto late = LocalTimePoint(2024, 3, 9, 23, 59, 59, 999);
     const auto early = LocalTimePoint(2024, 3, 10, 0, 0, 0, 0);

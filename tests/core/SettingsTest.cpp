@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/Settings.h"
+#include "core/Storage.h"
 #include "support/TempDir.h"
 
 namespace zv {
@@ -141,6 +142,39 @@ TEST_F(IniFileTest, HistoryRoundTripKeepsStaleKeys) {
     EXPECT_EQ(stored.history, (std::vector<std::string>{"/path/A", "/path/B", "/path/B"}));
     EXPECT_EQ(stored.mainForm, "10,20,700,500,0,165,1,0");
     EXPECT_EQ(stored.lastFile, "/path/B");
+}
+
+using StorageTest = TempDirTest;
+
+TEST_F(StorageTest, BesideTheProgramUnlessInstalledAndNotPortable) {
+    const auto exe = dir / "bin", config = dir / "config", state = dir / "state";
+    std::filesystem::create_directories(exe);
+
+    const TStorage source = StorageFor(exe, false, config, state);
+    EXPECT_EQ(source.settingsFile, exe / "ZVFWLoader.ini");
+    EXPECT_EQ(source.logFolder, exe / "Logs");
+
+    const TStorage installed = StorageFor(exe, true, config, state);
+    EXPECT_EQ(installed.settingsFile, config / "usbfwloader" / "ZVFWLoader.ini");
+    EXPECT_EQ(installed.logFolder, state / "usbfwloader" / "Logs");
+    // No home at all: beside the program rather than in the current folder.
+    EXPECT_EQ(StorageFor(exe, true, {}, {}).logFolder, exe / "Logs");
+
+    // A copy carried with its settings file keeps everything beside it.
+    std::ofstream(exe / SETTINGS_FILE_NAME) << "[COMMON]\r\n";
+    const TStorage portable = StorageFor(exe, true, config, state);
+    EXPECT_EQ(portable.settingsFile, exe / "ZVFWLoader.ini");
+    EXPECT_EQ(portable.logFolder, exe / "Logs");
+
+    // Saving into a user folder that does not exist yet makes it, for the user alone.
+    PrepareSettingsFolder(installed);
+    const auto made = std::filesystem::status(installed.settingsFile.parent_path());
+    EXPECT_EQ(made.type(), std::filesystem::file_type::directory);
+#ifndef _WIN32
+    EXPECT_EQ(made.permissions() & std::filesystem::perms::all, std::filesystem::perms::owner_all);
+#endif
+    SaveStoredSettings(TIniFile(installed.settingsFile), {1, 2, 3, 4, true, 5, true, true}, "", {});
+    EXPECT_EQ(LoadStoredSettings(TIniFile(installed.settingsFile)).mainForm, "1,2,3,4,1,5,1,1");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "firmware/FirmwareImage.h"
 #include "platform/Bytes.h"
 #include "platform/Resources.h"
+#include "platform/Version.h"
 #include "support/Process.h"
 
 namespace zv {
@@ -125,6 +126,9 @@ TEST_F(FwImageTool, PackThenInfoAndRefusals) {
     EXPECT_EQ(Tool({"pack", Path("payload.bin"), Path("x.eraw")}).status, 2);  // no version
     EXPECT_EQ(Tool({"pack", "--version", "A-1.0", Path("missing.bin"), Path("x.eraw")}).status, 2);
     EXPECT_EQ(Tool({"frobnicate"}).status, 2);
+    const ToolRun version = Tool({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("fwimage ") + LoaderVersion() + "\n");
 }
 
 }  // namespace
