@@ -202,12 +202,10 @@ TParseResult ParseArguments(const std::vector<std::string>& arguments) {
 }
 
 const char* UsageText() {
-    return R"(Usage: usbfwflash list  [--json] [--log | --log-dir DIR]
-       usbfwflash write [--image FILE.eraw] [--expect-sha256 HEX] [--start-app | --confirm [--confirm-timeout S]]
-                        [--skip-current] [--retry N] [--serial N]... [--log | --log-dir DIR] [--report FILE.json]
-                        [--records FILE.jsonl]
-       usbfwflash watch [the options of write but --serial]
-       usbfwflash --help | --version
+    return R"(Usage: usbfwflash list [--json] [--log | --log-dir DIR]
+  or:  usbfwflash write [OPTION]...
+  or:  usbfwflash watch [OPTION]...
+  or:  usbfwflash --help | --version
 
 Writes firmware into the Zelvia GPS tracking devices plugged in by USB, with
 the core of the loader's window and the same log lines, for production lines,
@@ -229,7 +227,7 @@ Commands:
           made again without it a second later. SIGUSR1 prints a summary,
           as the end does.
 
-Options:
+Options (list takes --json, --log and --log-dir; watch takes write's, but --serial):
   --image FILE          write this image file instead of the built-in image
   --expect-sha256 HEX   refuse the image unless its SHA-256 is HEX (64 digits),
                         before any device is touched

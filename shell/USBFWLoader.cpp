@@ -19,7 +19,7 @@
 namespace {
 
 constexpr const char* kHelpText = R"(Usage: usbfwloader [externfirmware | FILE.eraw]
-       usbfwloader --help | --version
+  or:  usbfwloader --help | --version
 
 Writes firmware into the Zelvia GPS tracking devices plugged in by USB, in a
 window: it finds every device through the FTDI D2XX library (libftd2xx.so) and

@@ -27,9 +27,9 @@ constexpr int kOk = 0, kRefused = 1, kUsage = 2;
 
 constexpr const char* kUsageText =
     "Usage: fwimage info FILE\n"
-    "       fwimage pack --version TEXT [--date TEXT] PAYLOAD OUT\n"
-    "       fwimage builtin OUT\n"
-    "       fwimage --help | --version\n";
+    "  or:  fwimage pack --version TEXT [--date TEXT] PAYLOAD OUT\n"
+    "  or:  fwimage builtin OUT\n"
+    "  or:  fwimage --help | --version\n";
 
 int Usage() {
     std::fputs(kUsageText, stderr);
