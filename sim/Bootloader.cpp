@@ -21,7 +21,6 @@ constexpr uint16_t STATUS_LOCKED = 138;
 
 constexpr size_t PART_SIZE = 512;
 constexpr size_t LONGEST_FRAME = 4096;
-constexpr auto FRAME_IDLE_DROP = std::chrono::milliseconds(100);
 
 enum : uint16_t {
     CMD_ERASE = 1,
@@ -40,7 +39,8 @@ enum : uint16_t {
 
 void TSimDevice::FeedFrames(std::span<const uint8_t> bytes, TClock::time_point now) {
     // A partial frame left idle is dropped, so that the loader can start again after a lost chunk.
-    if (!frameInput.empty() && now - lastInput > FRAME_IDLE_DROP) frameInput.clear();
+    if (!frameInput.empty() && now - lastInput > std::chrono::milliseconds(config.timing.frameIdleMs))
+        frameInput.clear();
     lastInput = now;
     frameInput.insert(frameInput.end(), bytes.begin(), bytes.end());
     // Frames are taken from `at` on and the consumed bytes dropped once, so a huge write stays linear.

@@ -90,7 +90,7 @@ TTiming Timing(const json& value, const std::string& where) {
         if (value == "zero") return {};
         Fail(where, "must be \"realistic\", \"zero\" or an object");
     }
-    CheckKeys(value, {"frameMs", "eraseMs", "eraseLargeMs", "partMs", "textMs"}, where);
+    CheckKeys(value, {"frameMs", "eraseMs", "eraseLargeMs", "partMs", "textMs", "frameIdleMs"}, where);
     TTiming timing;
     auto field = [&](const char* key, uint32_t& target) {
         if (value.contains(key)) target = Unsigned(value[key], where + "." + key);
@@ -101,6 +101,7 @@ TTiming Timing(const json& value, const std::string& where) {
     field("eraseLargeMs", timing.eraseLargeMs);
     field("partMs", timing.partMs);
     field("textMs", timing.textMs);
+    field("frameIdleMs", timing.frameIdleMs);
     return timing;
 }
 

@@ -18,11 +18,12 @@ const char* ModeName(TMode mode);
 std::optional<TMode> ParseMode(const std::string& text);
 
 struct TTiming {
-    uint32_t frameMs = 0;       // every bootloader reply
-    uint32_t eraseSmallMs = 0;  // added by an erase of a sector up to 4 KiB
-    uint32_t eraseLargeMs = 0;  // added by an erase of a larger sector
-    uint32_t partMs = 0;        // added by a 512-byte write
-    uint32_t textMs = 0;        // every application-mode reply
+    uint32_t frameMs = 0;        // every bootloader reply
+    uint32_t eraseSmallMs = 0;   // added by an erase of a sector up to 4 KiB
+    uint32_t eraseLargeMs = 0;   // added by an erase of a larger sector
+    uint32_t partMs = 0;         // added by a 512-byte write
+    uint32_t textMs = 0;         // every application-mode reply
+    uint32_t frameIdleMs = 100;  // a partial frame idle this long is dropped
 };
 
 TTiming RealisticTiming();

@@ -45,10 +45,13 @@ uint32_t FtdiRead(TDevEntry& entry, uint8_t* buffer, uint32_t bufferSize, uint32
     const uint32_t start = GetTickCount();
     if (!entry.ftHandle) return 0;
     std::memset(buffer, 0, bufferSize);
-    while (TicksSince(start) <= timeoutMs) {
+    for (;;) {
         ftdi::DWORD received = 0, transmit = 0, events = 0;
         Ftdi.FT_GetStatus(entry.ftHandle, &received, &transmit, &events);
         if (received == 0) {
+            // The queue is looked at once more after the deadline, so a
+            // thread that slept past it still takes a reply that came in time.
+            if (TicksSince(start) > timeoutMs) return 0;
             if (cancel && cancel->load(std::memory_order_relaxed)) return 0;
             SleepMs(FTDI_POLL_MS);
             continue;
@@ -61,7 +64,6 @@ uint32_t FtdiRead(TDevEntry& entry, uint8_t* buffer, uint32_t bufferSize, uint32
         if (Ftdi.FT_Read(entry.ftHandle, buffer, received, &read) != ftdi::FT_OK) return 0;
         return static_cast<uint32_t>(std::min<ftdi::DWORD>(read, bufferSize));
     }
-    return 0;
 }
 
 uint32_t OmRead(TDevEntry& entry, uint8_t* buffer, uint32_t bufferSize) {
